@@ -1,0 +1,50 @@
+// The engine's command line: one text whose fields are separated by "|", the
+// first field choosing the run mode. Scripts and the front end both build it.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zq::engine {
+
+inline constexpr std::size_t kMaxFields = 10;
+
+// Three paths and a mode letter fit with room to spare; a longer text is
+// refused rather than cut.
+inline constexpr std::size_t kMaxCommandLineLength = 16383;
+
+// The text after the program name: the arguments joined with single blanks, so
+// one quoted argument and an unquoted shell call give the same text.
+std::string command_line_text(int argc, const char* const* argv);
+
+// Drops one leading and one trailing double quote, splits on "|" (runs of
+// separators count as one, separators at either end are ignored, so no field
+// is empty), and keeps at most ten fields. No field at all gives an empty list.
+std::vector<std::string> split_command_line(std::string_view text);
+
+enum class run_kind { batch, single_file };
+
+// One row of the run-mode table.
+struct run_mode {
+  char letter;              // '\0': the command line held no field
+  std::size_t fields_needed;
+  bool silent_when_short;   // too few fields end the run without a word
+  run_kind kind;
+  // 1-based field numbers; 0 when the mode takes no such field.
+  std::size_t job_file_field;
+  std::size_t source_field;
+  std::size_t target_field;
+  bool uses_default_job_file;
+};
+
+// The row for the first field's first character, compared case-sensitively.
+// Unknown letters give a batch run with no job file at all.
+const run_mode& choose_run_mode(const std::vector<std::string>& fields);
+
+// The syntax message for a command line with too few fields.
+std::string syntax_message(std::size_t missing, const std::vector<std::string>& fields);
+
+}  // namespace zq::engine

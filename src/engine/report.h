@@ -1,0 +1,69 @@
+// The conversion report: the engine's account of a run for the user. Plain
+// bytes in the temp folder, CR LF line ends and tabs, written without any
+// newline translation. A stream that is not open (no report wanted, or it could
+// not be created) swallows every write, so converters never check.
+#pragma once
+
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+#include "engine/engine_settings.h"
+
+namespace zq::engine {
+
+class report_stream {
+ public:
+  report_stream() = default;  // no report
+  ~report_stream();
+  report_stream(report_stream&& other) noexcept;
+  report_stream& operator=(report_stream&& other) noexcept;
+  report_stream(const report_stream&) = delete;
+  report_stream& operator=(const report_stream&) = delete;
+
+  // Opens `path` truncating it, or for appending; the stream stays closed when
+  // the file cannot be opened. Neither follows a symbolic link.
+  static report_stream create(const std::string& path);
+  static report_stream append(const std::string& path);
+
+  bool is_open() const { return file_ != nullptr; }
+  void write(std::string_view text);
+  void flush();
+  void close();
+
+ private:
+  explicit report_stream(std::FILE* file) : file_(file) {}
+  std::FILE* file_ = nullptr;
+};
+
+// 81 hyphens.
+extern const std::string_view kReportRule;
+
+// The fixed 24-character English form "Sat Oct 14 09:05:07 2006" of the local
+// time, whatever the locale.
+std::string report_date(std::time_t when);
+
+// Header block: with source and target files for single-file runs, without
+// them (nullptr) for per-file reports of batch runs.
+void write_report_header(report_stream& report, const engine_settings& settings,
+                         const std::string* source_file, const std::string* target_file);
+
+// Footer block with the converted-files count; closes the stream.
+void write_report_footer(report_stream& report, const engine_settings& settings);
+
+// Per-file lines, each flushed as written so that a report read during the run,
+// or after an abrupt end, holds every finished file.
+// "The file %s cannot be read by Zembrit_Quarnel", then "\t%s" with the reason
+// when one is given.
+void report_unreadable_source(report_stream& report, const std::string& path,
+                              const std::string* reason);
+// "The file %s cannot be read by Zembrit" and "\t%s": a listed file of a join.
+void report_unreadable_listed_file(report_stream& report, const std::string& path,
+                                   const std::string& reason);
+// "Bad compress argument", "Bad density argument", "Bad size argument".
+void report_bad_argument(report_stream& report, std::string_view option);
+void report_converted(report_stream& report, const std::string& path);
+void report_not_converted(report_stream& report, const std::string& path);
+
+}  // namespace zq::engine

@@ -1,0 +1,55 @@
+// The operating-system services the programs use, in one place: temporary and
+// own folders, folder enumeration, files in shared folders, processes.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "common/status.h"
+
+namespace zq::platform {
+
+// $TMPDIR when it names an existing folder, else "/tmp"; always with a trailing "/".
+std::string system_temp_path();
+
+// The folder of the running executable (/proc/self/exe), with a trailing "/".
+std::string own_folder();
+
+struct folder_entry {
+  std::string name;
+  bool is_directory = false;
+};
+
+// Whether `name` matches `pattern` as the Windows find calls match: '*' any run,
+// '?' one character, ASCII case ignored, and a pattern ending in a dot and a
+// three-character extension also matches longer extensions that begin with it
+// ("*.tif" matches "a.tiff").
+bool wildcard_match(const std::string& pattern, const std::string& name);
+
+// The entries of one folder whose names match `pattern` ("*.tif", "*.*"),
+// without "." and "..", sorted by their ASCII-lower-cased bytes (ties by the
+// bytes themselves). A symbolic link reports is_directory = false, so recursive
+// walks never follow it. Fails when the folder cannot be read.
+status enumerate_folder(const std::string& folder, const std::string& pattern,
+                        std::vector<folder_entry>& entries);
+
+enum class open_mode { truncate, append };
+
+// Opens a file for binary writing without following a symbolic link in its last
+// component (O_NOFOLLOW), created with mode 0666 minus the umask. Safe for files
+// in shared temporary folders. Returns nullptr and fills `error` on failure.
+std::FILE* open_for_writing(const std::string& path, open_mode mode, std::string* error = nullptr);
+
+// Deletes a file; a missing file is not a failure.
+status remove_file(const std::string& path);
+
+bool file_exists(const std::string& path);
+bool folder_exists(const std::string& path);
+
+// Starts `program` with exactly one argument (argv = {program, argument}), no
+// shell, and waits for it to end. Returns its exit code in `exit_code`
+// (128 + signal number when a signal ended it). Fails when it cannot start.
+status run_and_wait(const std::string& program, const std::string& argument, int& exit_code);
+
+}  // namespace zq::platform
