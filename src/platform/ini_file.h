@@ -38,7 +38,7 @@ class ini_file {
                           const std::string& fallback = std::string()) const;
 
   // GetPrivateProfileInt: the value's leading integer, or `fallback` when the
-  // key is missing.
+  // key is missing or its value empty.
   int read_int(const std::string& section, const std::string& key, int fallback) const;
 
   // Sets a value in memory: replaces the first matching key in place, adds a

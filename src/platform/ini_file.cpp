@@ -1,0 +1,339 @@
+#include "platform/ini_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <string_view>
+
+#include "common/paths.h"
+#include "platform/ascii.h"
+
+namespace zq::platform {
+
+namespace {
+
+using detail::equals_ignoring_ascii_case;
+
+// Windows trims all ASCII white space, which also absorbs a stray CR.
+constexpr std::string_view kBlanks = " \t\r\v\f";
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kNewLine = "\r\n";
+
+std::string_view trim(std::string_view text) {
+  const std::size_t begin = text.find_first_not_of(kBlanks);
+  if (begin == std::string_view::npos) {
+    return std::string_view();
+  }
+  return text.substr(begin, text.find_last_not_of(kBlanks) - begin + 1);
+}
+
+std::string_view unquote(std::string_view value) {
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front()) {
+    return value.substr(1, value.size() - 2);
+  }
+  return value;
+}
+
+std::size_t line_end_length(std::string_view line) {
+  if (!line.ends_with('\n')) {
+    return 0;
+  }
+  return line.ends_with(kNewLine) ? 2 : 1;
+}
+
+void end_line(std::string& line) {
+  if (line_end_length(line) == 0) {
+    line += kNewLine;
+  }
+}
+
+enum class line_kind { other, section, key };
+
+struct parsed_line {
+  line_kind kind = line_kind::other;
+  std::string_view name;  // trimmed section or key name
+  // Key lines: the value's bytes, from after the blanks that follow '=' up to
+  // the line end. Replacing exactly this range keeps the key's own spelling
+  // and the line end.
+  std::size_t value_begin = 0;
+  std::size_t value_end = 0;
+};
+
+parsed_line parse_line(std::string_view line, bool first_line) {
+  parsed_line parsed;
+  const std::size_t end = line.size() - line_end_length(line);
+  // An editor's byte order mark must not hide a section on the first line.
+  const std::size_t begin =
+      first_line && line.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+  const std::string_view body = trim(line.substr(begin, end - begin));
+  if (body.starts_with(';')) {
+    return parsed;  // a commented-out "key=value" is no key
+  }
+  const std::size_t close = body.rfind(']');
+  if (body.starts_with('[') && close != std::string_view::npos) {
+    parsed.kind = line_kind::section;
+    parsed.name = trim(body.substr(1, close - 1));
+    return parsed;
+  }
+  const std::size_t equals = line.find('=', begin);
+  if (equals >= end) {
+    return parsed;
+  }
+  parsed.kind = line_kind::key;
+  parsed.name = trim(line.substr(begin, equals - begin));
+  parsed.value_begin = std::min(line.find_first_not_of(kBlanks, equals + 1), end);
+  parsed.value_end = end;
+  return parsed;
+}
+
+struct location {
+  // The first matching key of the first matching section.
+  std::optional<std::size_t> key_line;
+  parsed_line key;
+  // The last key line of the first matching section, or its section line when
+  // it has no keys: a new key goes right after it, ahead of the blank lines and
+  // comments that usually introduce the next section.
+  std::optional<std::size_t> last_line;
+};
+
+location locate(const std::vector<std::string>& lines, std::string_view section,
+                std::string_view key) {
+  location found;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const parsed_line parsed = parse_line(lines[i], i == 0);
+    if (parsed.kind == line_kind::section) {
+      if (found.last_line) {
+        break;
+      }
+      if (equals_ignoring_ascii_case(parsed.name, section)) {
+        found.last_line = i;
+      }
+    } else if (parsed.kind == line_kind::key && found.last_line) {
+      found.last_line = i;
+      if (equals_ignoring_ascii_case(parsed.name, key)) {
+        found.key_line = i;
+        found.key = parsed;
+        break;
+      }
+    }
+  }
+  return found;
+}
+
+bool read_whole_file(const std::string& path, std::string& bytes) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    return false;
+  }
+  char chunk[16384];
+  for (;;) {
+    const ssize_t count = ::read(fd, chunk, sizeof chunk);
+    if (count == 0) {
+      break;
+    }
+    if (count < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      ::close(fd);
+      return false;
+    }
+    bytes.append(chunk, static_cast<std::size_t>(count));
+  }
+  ::close(fd);
+  return true;
+}
+
+int write_all(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t count = ::write(fd, bytes.data(), bytes.size());
+    if (count < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return errno;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(count));
+  }
+  return 0;
+}
+
+// A new, unique file in the folder `dir`, created with 0666 minus the umask as
+// any other new file would be (mkstemp would force 0600 on a job file that
+// other users of the installation must read). O_EXCL never reuses or follows
+// a name another user planted in a shared folder.
+int create_temporary(int dir, std::string& name) {
+  constexpr std::string_view kDigits = "0123456789abcdefghijklmnopqrstuv";
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::uint64_t bits = (std::uint64_t{random()} << 32) | random();
+    name = ".zq-ini-";
+    for (int i = 0; i < 12; ++i, bits >>= 5) {
+      name.push_back(kDigits[bits % kDigits.size()]);
+    }
+    const int fd =
+        ::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) {
+      return fd;
+    }
+  }
+  return -1;
+}
+
+class scoped_fd {
+ public:
+  explicit scoped_fd(int fd) : fd_(fd) {}
+  ~scoped_fd() {
+    if (fd_ >= 0) {
+      ::close(fd_);
+    }
+  }
+  scoped_fd(const scoped_fd&) = delete;
+  scoped_fd& operator=(const scoped_fd&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+ini_file ini_file::load(const std::string& path) {
+  ini_file file;
+  file.path_ = path;
+  std::string bytes;
+  file.loaded_ = read_whole_file(path, bytes);
+  for (std::size_t begin = 0; begin < bytes.size();) {
+    const std::size_t newline = bytes.find('\n', begin);
+    const std::size_t end = newline == std::string::npos ? bytes.size() : newline + 1;
+    file.lines_.push_back(bytes.substr(begin, end - begin));
+    begin = end;
+  }
+  return file;
+}
+
+std::optional<std::string> ini_file::find(const std::string& section,
+                                          const std::string& key) const {
+  const location found = locate(lines_, section, key);
+  if (!found.key_line) {
+    return std::nullopt;
+  }
+  const std::string_view line = lines_[*found.key_line];
+  return std::string(unquote(
+      trim(line.substr(found.key.value_begin, found.key.value_end - found.key.value_begin))));
+}
+
+std::string ini_file::read_string(const std::string& section, const std::string& key,
+                                  const std::string& fallback) const {
+  return find(section, key).value_or(fallback);
+}
+
+int ini_file::read_int(const std::string& section, const std::string& key, int fallback) const {
+  // An empty value counts as missing, as with the Windows call: a key saved
+  // without a value keeps its default.
+  const std::optional<std::string> value = find(section, key);
+  return value && !value->empty() ? parse_profile_int(*value) : fallback;
+}
+
+void ini_file::set(const std::string& section, const std::string& key, const std::string& value) {
+  const location found = locate(lines_, section, key);
+  if (found.key_line) {
+    lines_[*found.key_line].replace(found.key.value_begin,
+                                    found.key.value_end - found.key.value_begin, value);
+    return;
+  }
+  std::string key_line = key + "=" + value + std::string(kNewLine);
+  if (found.last_line) {
+    end_line(lines_[*found.last_line]);
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(*found.last_line + 1),
+                  std::move(key_line));
+    return;
+  }
+  if (!lines_.empty()) {
+    end_line(lines_.back());
+  }
+  lines_.push_back("[" + section + "]" + std::string(kNewLine));
+  lines_.push_back(std::move(key_line));
+}
+
+status ini_file::save() const {
+  const auto failure = [this](int error) {
+    return status::error("Cannot write " + path_ + ": " + std::strerror(error));
+  };
+  // Working relative to the folder keeps the temporary's name short, so a
+  // path near the length limit still has room for it.
+  const std::string folder = folder_of(path_);
+  const std::string name = file_name_of(path_);
+  const scoped_fd dir(
+      ::open(folder.empty() ? "." : folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (dir.get() < 0) {
+    return failure(errno);
+  }
+  std::string temporary;
+  const int fd = create_temporary(dir.get(), temporary);
+  if (fd < 0) {
+    return failure(errno);
+  }
+  std::string bytes;
+  for (const std::string& line : lines_) {
+    bytes += line;
+  }
+  int error = write_all(fd, bytes);
+  // A rewrite keeps the permissions someone gave the job file.
+  struct stat old;
+  if (error == 0 && ::fstatat(dir.get(), name.c_str(), &old, 0) == 0 &&
+      ::fchmod(fd, old.st_mode & 0777) != 0) {
+    error = errno;
+  }
+  if (error == 0 && ::fsync(fd) != 0) {
+    error = errno;
+  }
+  if (::close(fd) != 0 && error == 0) {
+    error = errno;
+  }
+  if (error == 0 && ::renameat(dir.get(), temporary.c_str(), dir.get(), name.c_str()) != 0) {
+    error = errno;
+  }
+  if (error != 0) {
+    ::unlinkat(dir.get(), temporary.c_str(), 0);
+    return failure(error);
+  }
+  return status::ok();
+}
+
+status write_profile_string(const std::string& path, const std::string& section,
+                            const std::string& key, const std::string& value) {
+  ini_file file = ini_file::load(path);
+  file.set(section, key, value);
+  return file.save();
+}
+
+int parse_profile_int(const std::string& text) {
+  std::size_t i = text.find_first_not_of(kBlanks);
+  if (i == std::string::npos) {
+    return 0;
+  }
+  const bool negative = text[i] == '-';
+  if (negative || text[i] == '+') {
+    ++i;
+  }
+  // The magnitude saturates one past INT_MAX so that INT_MIN still reads
+  // exactly and longer digit runs cannot overflow.
+  constexpr long long kLimit = static_cast<long long>(INT_MAX) + 1;
+  long long magnitude = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    magnitude = std::min(magnitude * 10 + (text[i] - '0'), kLimit);
+  }
+  return static_cast<int>(negative ? -magnitude : std::min(magnitude, kLimit - 1));
+}
+
+}  // namespace zq::platform

@@ -1,0 +1,227 @@
+#include "platform/system.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <compare>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "common/paths.h"
+#include "platform/ascii.h"
+
+extern char** environ;
+
+namespace zq::platform {
+
+namespace {
+
+using detail::ascii_lower;
+
+// '*' any run, '?' one character, ASCII case ignored. Backtracks only to the
+// most recent '*', which is enough because a later '*' absorbs any longer run.
+bool plain_wildcard_match(std::string_view pattern, std::string_view name) {
+  std::size_t p = 0;
+  std::size_t n = 0;
+  std::size_t star = std::string_view::npos;
+  std::size_t star_name = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      star_name = n;
+    } else if (p < pattern.size() &&
+               (pattern[p] == '?' || ascii_lower(pattern[p]) == ascii_lower(name[n]))) {
+      ++p;
+      ++n;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      n = ++star_name;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') {
+    ++p;
+  }
+  return p == pattern.size();
+}
+
+bool by_folded_name(const folder_entry& a, const folder_entry& b) {
+  const auto order = std::lexicographical_compare_three_way(
+      a.name.begin(), a.name.end(), b.name.begin(), b.name.end(),
+      [](char x, char y) { return ascii_lower(x) <=> ascii_lower(y); });
+  return order != 0 ? order < 0 : a.name < b.name;
+}
+
+struct dir_closer {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+std::string errno_text() { return std::strerror(errno); }
+
+}  // namespace
+
+std::string system_temp_path() {
+  const char* tmpdir = std::getenv("TMPDIR");
+  std::string folder = tmpdir != nullptr && folder_exists(tmpdir) ? tmpdir : "/tmp";
+  while (!folder.empty() && folder.back() == kPathSeparator) {
+    folder.pop_back();
+  }
+  folder.push_back(kPathSeparator);
+  return folder;
+}
+
+std::string own_folder() {
+  // The link's length is not known in advance; grow until it fits.
+  std::string target(256, '\0');
+  for (;;) {
+    const ssize_t length = ::readlink("/proc/self/exe", target.data(), target.size());
+    if (length < 0) {
+      return std::string();  // no /proc: names then resolve against the current folder
+    }
+    if (static_cast<std::size_t>(length) < target.size()) {
+      target.resize(static_cast<std::size_t>(length));
+      return folder_of(target);
+    }
+    target.resize(target.size() * 2);
+  }
+}
+
+bool wildcard_match(const std::string& pattern, const std::string& name) {
+  const std::string_view p = pattern;
+  const std::string_view n = name;
+  if (plain_wildcard_match(p, n)) {
+    return true;
+  }
+  // Windows lets a trailing ".*" match no extension at all, so "*.*" is every name.
+  if (p.ends_with(".*") && plain_wildcard_match(p.substr(0, p.size() - 2), n)) {
+    return true;
+  }
+  // Windows also matches the 8.3 short name, whose extension is the first three
+  // characters of the long one: "*.tif" finds "a.tiff" through "A~1.TIF".
+  const std::size_t pattern_dot = p.rfind('.');
+  if (pattern_dot == std::string_view::npos || p.size() - pattern_dot != 4 ||
+      p.find_first_of("*?", pattern_dot) != std::string_view::npos) {
+    return false;
+  }
+  const std::size_t name_dot = n.rfind('.');
+  return name_dot != std::string_view::npos && n.size() - name_dot > 4 &&
+         detail::equals_ignoring_ascii_case(p.substr(pattern_dot), n.substr(name_dot, 4)) &&
+         plain_wildcard_match(p.substr(0, pattern_dot), n.substr(0, name_dot));
+}
+
+status enumerate_folder(const std::string& folder, const std::string& pattern,
+                        std::vector<folder_entry>& entries) {
+  entries.clear();
+  const std::unique_ptr<DIR, dir_closer> dir(::opendir(folder.c_str()));
+  if (!dir) {
+    return status::error("Cannot read folder " + folder + ": " + errno_text());
+  }
+  std::vector<folder_entry> found;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(dir.get());
+    if (entry == nullptr) {
+      if (errno != 0) {
+        return status::error("Cannot read folder " + folder + ": " + errno_text());
+      }
+      break;
+    }
+    const std::string name = entry->d_name;
+    if (name == "." || name == ".." || !wildcard_match(pattern, name)) {
+      continue;
+    }
+    // lstat semantics: a link to a folder is not a folder, so walks never loop.
+    struct stat info;
+    const bool is_directory =
+        ::fstatat(::dirfd(dir.get()), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISDIR(info.st_mode);
+    found.push_back({name, is_directory});
+  }
+  std::sort(found.begin(), found.end(), by_folded_name);
+  entries = std::move(found);
+  return status::ok();
+}
+
+std::FILE* open_for_writing(const std::string& path, open_mode mode, std::string* error) {
+  const auto fail = [&](const std::string& reason) -> std::FILE* {
+    if (error != nullptr) {
+      *error = "Cannot open " + path + " for writing: " + reason;
+    }
+    return nullptr;
+  };
+  // O_NONBLOCK keeps a FIFO planted under the name from blocking the open
+  // forever; it changes nothing for the regular files accepted below.
+  const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK |
+                    (mode == open_mode::truncate ? O_TRUNC : O_APPEND);
+  const int fd = ::open(path.c_str(), flags, 0666);
+  if (fd < 0) {
+    // O_NOFOLLOW and O_NONBLOCK report a link or a FIFO with an obscure errno;
+    // name what the user will find at the path instead.
+    const int open_error = errno;
+    struct stat info;
+    if (::lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+      return fail(S_ISLNK(info.st_mode) ? "it is a symbolic link" : "not a regular file");
+    }
+    return fail(std::strerror(open_error));
+  }
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return fail("not a regular file");
+  }
+  std::FILE* file = ::fdopen(fd, mode == open_mode::truncate ? "wb" : "ab");
+  if (file == nullptr) {
+    const std::string reason = errno_text();
+    ::close(fd);
+    return fail(reason);
+  }
+  return file;
+}
+
+status remove_file(const std::string& path) {
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+    return status::error("Cannot delete " + path + ": " + errno_text());
+  }
+  return status::ok();
+}
+
+bool file_exists(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool folder_exists(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+status run_and_wait(const std::string& program, const std::string& argument, int& exit_code) {
+  std::string program_copy = program;
+  std::string argument_copy = argument;
+  char* const argv[] = {program_copy.data(), argument_copy.data(), nullptr};
+  pid_t child = 0;
+  const int spawn_error = ::posix_spawn(&child, program.c_str(), nullptr, nullptr, argv, environ);
+  if (spawn_error != 0) {
+    return status::error("Cannot start " + program + ": " + std::strerror(spawn_error));
+  }
+  int wait_status = 0;
+  while (::waitpid(child, &wait_status, 0) < 0) {
+    if (errno != EINTR) {
+      return status::error("Cannot wait for " + program + ": " + errno_text());
+    }
+  }
+  exit_code = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
+  return status::ok();
+}
+
+}  // namespace zq::platform
