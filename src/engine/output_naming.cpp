@@ -12,6 +12,10 @@ std::string build_output_path(engine_settings& settings, int page_count, int pag
   std::string base_name = base_name_of(source_path);
   if (explicit_target != nullptr) {
     settings.target_folder = folder_of(*explicit_target);
+    if (settings.target_folder.empty()) {
+      // A bare file name names a file in the working folder, not in the root.
+      settings.target_folder = ".";
+    }
     base_name = base_name_of(*explicit_target);
   }
 

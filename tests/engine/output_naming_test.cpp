@@ -230,5 +230,12 @@ TEST_F(OutputNaming, PathsAreRefusedNotCutAboveTheLimit) {
   EXPECT_FALSE(fs::exists(at("/out")));
 }
 
+TEST_F(OutputNaming, BareTargetNameStaysInTheWorkingFolder) {
+  settings_.format_code = kFormatPdf;
+  const std::string target = "report.pdf";
+  EXPECT_EQ(build_output_path(settings_, 1, 1, "/in/a.tif", &target), "./report.pdf");
+  EXPECT_EQ(settings_.target_folder, ".");
+}
+
 }  // namespace
 }  // namespace zq::engine
