@@ -60,6 +60,12 @@ std::string join_path(const std::string& folder, const std::string& name) {
   return joined;
 }
 
+std::string join_normalized(const std::string& folder, const std::string& name) {
+  std::string joined = join_path(folder, name);
+  normalize_path(joined);
+  return joined;
+}
+
 std::string folder_of(const std::string& path) {
   const auto slash = path.rfind(kPathSeparator);
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);

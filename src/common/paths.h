@@ -41,6 +41,10 @@ void create_folder_chain(const std::string& path);
 // doubled separator after a folder that ends in one is left for normalising.
 std::string join_path(const std::string& folder, const std::string& name);
 
+// join_path, then normalize_path: the form of every path the programs build
+// from the temp folder, their own folder or a walked folder.
+std::string join_normalized(const std::string& folder, const std::string& name);
+
 // Pieces of a path: folder (with trailing separator, empty when none), file
 // name, base name (file name up to its last dot) and extension (from the last
 // dot of the file name, dot included; empty when none).

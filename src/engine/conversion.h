@@ -1,6 +1,6 @@
 // Converting one source TIFF into the run's target format: read, count pages,
 // build the option list, name and write each output; PSE output through a
-// temporary bitmap and the page-segment library.
+// temporary bitmap per page and the page-segment library (pse_step.h).
 #pragma once
 
 #include <string>
@@ -25,11 +25,5 @@ int convert_source_file(engine_settings& settings, const std::string& source,
 // or kNotConverted.
 int convert_source_to_target(engine_settings& settings, const std::string& source,
                              const std::string& target, report_stream& report);
-
-// Turns the temporary bitmap of a PSE conversion into the page segment at
-// `output` (text after a comma in either path is handed to the library as
-// options). Returns 1 or 0; a failed write leaves no output file.
-int convert_bitmap_to_pse(const engine_settings& settings, const std::string& bitmap,
-                          const std::string& output);
 
 }  // namespace zq::engine

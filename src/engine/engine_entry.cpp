@@ -4,10 +4,12 @@
 #include <optional>
 
 #include "common/paths.h"
+#include "engine/batch_driver.h"
 #include "engine/command_line.h"
 #include "engine/engine_settings.h"
 #include "engine/formats.h"
 #include "engine/job_keys.h"
+#include "engine/report.h"
 #include "platform/ini_file.h"
 #include "platform/system.h"
 
@@ -42,11 +44,6 @@ class error_file {
   std::FILE* stream_;
 };
 
-std::string normalized(std::string path) {
-  normalize_path(path);
-  return path;
-}
-
 std::string too_long(const std::string& what, std::size_t length, std::size_t limit) {
   return what + " too long: " + std::to_string(length) + " bytes, at most " +
          std::to_string(limit) + "\r\n";
@@ -60,7 +57,7 @@ class engine_start {
  public:
   explicit engine_start(const engine_environment& environment)
       : environment_(environment),
-        errors_(normalized(join_path(environment.system_temp_path, "error.txt"))) {}
+        errors_(join_normalized(environment.system_temp_path, "error.txt")) {}
 
   std::optional<engine_settings> run(const std::string& command_text) {
     if (refusal refused = start(command_text)) {
@@ -73,7 +70,7 @@ class engine_start {
  private:
   refusal start(const std::string& command_text) {
     const std::string default_job_file =
-        normalized(join_path(environment_.own_folder, "Zembrit_Quarnel.ini"));
+        join_normalized(environment_.own_folder, "Zembrit_Quarnel.ini");
     if (command_text.size() > kMaxCommandLineLength) {
       return too_long("Command line", command_text.size(), kMaxCommandLineLength);
     }
@@ -117,12 +114,12 @@ class engine_start {
       settings_.temp_folder = environment_.system_temp_path;
     }
     if (mode.kind == run_kind::batch) {
-      if (refusal refused = read_required_folder(job_file, "source", "Source",
-                                                 settings_.source_folder)) {
+      if (refusal refused =
+              read_required_folder(job_file, "source", "Source", settings_.source_folder)) {
         return refused;
       }
-      if (refusal refused = read_required_folder(job_file, "target", "Target",
-                                                 settings_.target_folder)) {
+      if (refusal refused =
+              read_required_folder(job_file, "target", "Target", settings_.target_folder)) {
         return refused;
       }
     }
@@ -137,7 +134,7 @@ class engine_start {
       return read.reason() + "\r\n";
     }
     if (mode.kind == run_kind::batch) {
-      settings_.file_list_path = normalized(join_path(settings_.temp_folder, "z.log"));
+      settings_.file_list_path = join_normalized(settings_.temp_folder, "z.log");
     }
     return std::nullopt;
   }
@@ -174,8 +171,8 @@ class engine_start {
     if (format == nullptr) {
       return "No target format for [PARAMS] image_type " + std::to_string(code) + "\r\n";
     }
-    settings_.target_file = normalized(
-        join_path(folder, base_name_of(settings_.source_file) + std::string(format->extension)));
+    settings_.target_file = join_normalized(
+        folder, base_name_of(settings_.source_file) + std::string(format->extension));
     return std::nullopt;
   }
 
@@ -193,9 +190,26 @@ std::optional<engine_settings> start_engine(const std::string& command_text,
 }
 
 int run_engine(const std::string& command_text, const engine_environment& environment) {
-  const std::optional<engine_settings> settings = start_engine(command_text, environment);
+  std::optional<engine_settings> settings = start_engine(command_text, environment);
   if (!settings) {
     return 0;
+  }
+  if (settings->single_file) {
+    convert_single_file(*settings, settings->source_file, settings->target_file);
+  } else {
+    report_stream report;
+    if (uses_shared_report(settings->job)) {
+      const std::string path = shared_report_path(*settings);
+      std::string error;
+      report = report_stream::create(path, &error);
+      if (!report.is_open()) {
+        // The one failure that ends a run with exit code 1, before any file.
+        std::fprintf(stderr, "Zembrit_Quarnel: cannot create the report %s: %s\n", path.c_str(),
+                     error.c_str());
+        return 1;
+      }
+    }
+    run_batch_walk(*settings, report);
   }
   // Batch runs leave no file list behind, whoever wrote it.
   if (!settings->file_list_path.empty()) {

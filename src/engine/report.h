@@ -23,9 +23,10 @@ class report_stream {
   report_stream& operator=(const report_stream&) = delete;
 
   // Opens `path` truncating it, or for appending; the stream stays closed when
-  // the file cannot be opened. Neither follows a symbolic link.
-  static report_stream create(const std::string& path);
-  static report_stream append(const std::string& path);
+  // the file cannot be opened, and `error` (when given) says why. Neither
+  // follows a symbolic link.
+  static report_stream create(const std::string& path, std::string* error = nullptr);
+  static report_stream append(const std::string& path, std::string* error = nullptr);
 
   bool is_open() const { return file_ != nullptr; }
   void write(std::string_view text);
@@ -39,6 +40,15 @@ class report_stream {
 
 // 81 hyphens.
 extern const std::string_view kReportRule;
+
+// [REPORT] create_report 1 with use_tiff_name 0: one report for the run,
+// "Zembrit_Quarnel.log" in the temp folder, for batch and single-file runs alike.
+bool uses_shared_report(const job_settings& job);
+// create_report 1 with use_tiff_name 1: one report per source, named after its
+// base name ("<temp>/<base name>.log").
+bool uses_per_file_reports(const job_settings& job);
+std::string shared_report_path(const engine_settings& settings);
+std::string per_file_report_path(const engine_settings& settings, const std::string& source);
 
 // The fixed 24-character English form "Sat Oct 14 09:05:07 2006" of the local
 // time, whatever the locale.
@@ -61,8 +71,9 @@ void report_unreadable_source(report_stream& report, const std::string& path,
 // "The file %s cannot be read by Zembrit" and "\t%s": a listed file of a join.
 void report_unreadable_listed_file(report_stream& report, const std::string& path,
                                    const std::string& reason);
-// "Bad compress argument", "Bad density argument", "Bad size argument".
-void report_bad_argument(report_stream& report, std::string_view option);
+// `line` is one of "Bad compress argument", "Bad density argument",
+// "Bad size argument", as the option interpreter words it.
+void report_bad_argument(report_stream& report, std::string_view line);
 void report_converted(report_stream& report, const std::string& path);
 void report_not_converted(report_stream& report, const std::string& path);
 

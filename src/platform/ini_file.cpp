@@ -232,6 +232,27 @@ std::optional<std::string> ini_file::find(const std::string& section,
       trim(line.substr(found.key.value_begin, found.key.value_end - found.key.value_begin))));
 }
 
+std::vector<std::pair<std::string, std::string>> ini_file::entries(
+    const std::string& section) const {
+  std::vector<std::pair<std::string, std::string>> found;
+  bool inside = false;
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    const std::string_view line = lines_[i];
+    const parsed_line parsed = parse_line(line, i == 0);
+    if (parsed.kind == line_kind::section) {
+      if (inside) {
+        break;
+      }
+      inside = equals_ignoring_ascii_case(parsed.name, section);
+    } else if (parsed.kind == line_kind::key && inside) {
+      found.emplace_back(std::string(parsed.name),
+                         std::string(unquote(trim(line.substr(
+                             parsed.value_begin, parsed.value_end - parsed.value_begin)))));
+    }
+  }
+  return found;
+}
+
 std::string ini_file::read_string(const std::string& section, const std::string& key,
                                   const std::string& fallback) const {
   return find(section, key).value_or(fallback);

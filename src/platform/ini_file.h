@@ -14,6 +14,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/status.h"
@@ -31,6 +32,11 @@ class ini_file {
 
   // The value of the first matching key, trimmed and unquoted, or nothing.
   std::optional<std::string> find(const std::string& section, const std::string& key) const;
+
+  // Every key of the first matching section with its value (trimmed and
+  // unquoted), in file order, in one pass: for lists with many keys, where a
+  // find() per key would read the file once per key.
+  std::vector<std::pair<std::string, std::string>> entries(const std::string& section) const;
 
   // GetPrivateProfileString: the value, or `fallback` when the key is missing.
   // A present but empty value reads as "".

@@ -4,6 +4,7 @@
 
 #include <stdlib.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -40,5 +41,21 @@ class scratch_folder {
  private:
   std::string path_;
 };
+
+// What a shell command prints on standard output (tools such as identify,
+// tiffinfo and pdfinfo read the engine's outputs independently).
+inline std::string command_output(const std::string& command) {
+  std::string text;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) {
+    return text;
+  }
+  char buffer[512];
+  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+    text += buffer;
+  }
+  pclose(pipe);
+  return text;
+}
 
 }  // namespace zq::engine::testing

@@ -64,6 +64,20 @@ TEST(IniFile, ReadsWithPrivateProfileRules) {
   EXPECT_EQ(missing.read_int("s", "k", -3), -3);
 }
 
+// entries() sees a section as find() does, key by key.
+TEST(IniFile, EntriesOfASectionAsFindSeesThem) {
+  test_folder folder;
+  write_bytes(folder / "list.ini",
+              "[OTHER]\r\n0=/no\r\n[files]\n 0 = \"/a b\"\r\n;1=/commented\r\n1=/c\r\n0=/dup\r\n"
+              "[FILES]\r\n2=/second section\r\n");
+  const ini_file file = ini_file::load(folder / "list.ini");
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"0", "/a b"}, {"1", "/c"}, {"0", "/dup"}};
+  EXPECT_EQ(file.entries("FILES"), expected);
+  EXPECT_EQ(file.find("FILES", "0"), "/a b");
+  EXPECT_TRUE(file.entries("NONE").empty());
+}
+
 TEST(IniFile, ParsesLeadingIntegerAndSaturates) {
   const std::pair<std::string, int> cases[] = {{"-1", -1},
                                                {"12abc", 12},

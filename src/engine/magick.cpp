@@ -1,0 +1,388 @@
+#include "engine/magick.h"
+
+#include <wand/MagickWand.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <utility>
+
+#include "engine/staged_output.h"
+
+namespace zq::engine::magick {
+namespace {
+
+// No read rights for anything that would run an interpreter or a script, or
+// fetch from elsewhere; write rights for the coders among them that the
+// engine writes (Debian's own policy forbids PDF and EPS). Later rules win, so
+// the write rule comes after the refusal of the same names.
+constexpr const char* kSecurityPolicy =
+    "<policymap>"
+    "<policy domain=\"coder\" rights=\"none\" pattern=\"{AI,EPDF,EPI,EPS,EPS2,EPS3,EPSF,EPSI,"
+    "EPT,EPT2,EPT3,PCL,PDF,PDFA,PS,PS2,PS3,XPS,SVG,SVGZ,MSVG,RSVG,MVG,MSL,TEXT,TXT,URL,HTTP,"
+    "HTTPS,FTP,FILE}\" />"
+    "<policy domain=\"coder\" rights=\"write\" pattern=\"{PCL,PDF,EPS,PS}\" />"
+    "<policy domain=\"path\" rights=\"none\" pattern=\"@*\" />"
+    "</policymap>";
+
+constexpr const char* kSystemPolicyFile = "/etc/ImageMagick-6/policy.xml";
+
+struct exception_deleter {
+  void operator()(ExceptionInfo* exception) const { DestroyExceptionInfo(exception); }
+};
+using exception_ptr = std::unique_ptr<ExceptionInfo, exception_deleter>;
+
+exception_ptr new_exception() { return exception_ptr(AcquireExceptionInfo()); }
+
+std::string text_of(const char* text) { return text != nullptr ? text : std::string(); }
+
+magick_status status_of(const ExceptionInfo& exception, const char* fallback) {
+  std::string reason = text_of(exception.reason);
+  if (reason.empty()) {
+    reason = fallback;
+  }
+  return magick_status::failed(std::move(reason), text_of(exception.description));
+}
+
+// The library starts once per process, on first use.
+class library {
+ public:
+  static library& instance() {
+    static library started;
+    return started;
+  }
+
+  // Whether the policy lets the engine write `coder`. When it does not (an
+  // ImageMagick build that cannot relax its policy), the user is told once
+  // which line of the system policy to change.
+  bool may_write(std::string_view coder) {
+    const std::string name(coder);
+    if (IsRightsAuthorized(CoderPolicyDomain, WritePolicyRights, name.c_str()) != MagickFalse) {
+      return true;
+    }
+    if (refused_.insert(name).second) {
+      std::fprintf(stderr,
+                   "Zembrit_Quarnel: ImageMagick's security policy does not allow writing %s%s. "
+                   "Give that coder rights=\"write\" in %s%s.\n",
+                   name.c_str(), policy_installed_ ? "" : " (the engine could not relax it)",
+                   kSystemPolicyFile, policy_line(name).c_str());
+    }
+    return false;
+  }
+
+ private:
+  library() {
+    MagickWandGenesis();
+    exception_ptr exception = new_exception();
+    policy_installed_ = SetMagickSecurityPolicy(kSecurityPolicy, exception.get()) != MagickFalse;
+    std::atexit(MagickWandTerminus);
+  }
+
+  // ", line N: <text>" of the system policy's rule about `coder`, or nothing.
+  static std::string policy_line(const std::string& coder) {
+    std::ifstream policy(kSystemPolicyFile);
+    const std::string pattern = "pattern=\"" + coder + "\"";
+    std::string line;
+    for (int number = 1; std::getline(policy, line); ++number) {
+      if (line.find(pattern) != std::string::npos && line.find("<!--") == std::string::npos) {
+        return ", line " + std::to_string(number) + ": " + line;
+      }
+    }
+    return std::string();
+  }
+
+  bool policy_installed_ = false;
+  std::set<std::string> refused_;
+};
+
+void start() { (void)library::instance(); }
+
+// MogrifyImage applies a setting (quality, interlace, compression, density)
+// only to the operations after it, so one that ends the list would never reach
+// the image. The settings of the list are made the images' own, as
+// ImageMagick's command line does before it writes.
+template <typename Sync>
+void settle_settings(const image_info& info, int count, option_argv& argv, Image* images,
+                     Sync sync) {
+  image_info settings = info.clone();
+  exception_ptr exception = new_exception();
+  (void)MogrifyImageInfo(settings.get(), count, argv.argv(), exception.get());
+  (void)sync(settings.get(), images);
+}
+
+// The library's enumerators in the order of the choices of magick.h.
+constexpr std::array kColorspaces = {
+    UndefinedColorspace, CMYKColorspace,        GRAYColorspace, OHTAColorspace,  RGBColorspace,
+    sRGBColorspace,      TransparentColorspace, XYZColorspace,  YCbCrColorspace, YCCColorspace,
+    YIQColorspace,       YPbPrColorspace,       YUVColorspace,
+};
+static_assert(kColorspaces.size() == static_cast<std::size_t>(colorspace_choice::yuv) + 1);
+
+constexpr std::array kCompressions = {NoCompression,  LZWCompression,  Group4Compression,
+                                      RLECompression, JPEGCompression, ZipCompression,
+                                      FaxCompression};
+static_assert(kCompressions.size() == static_cast<std::size_t>(compression_choice::fax) + 1);
+
+constexpr std::array kInterlaces = {UndefinedInterlace, NoInterlace, LineInterlace, PlaneInterlace,
+                                    PartitionInterlace};
+static_assert(kInterlaces.size() == static_cast<std::size_t>(interlace_choice::partition) + 1);
+
+template <typename Table, typename Choice>
+auto enumerator(const Table& table, Choice choice) {
+  return table[static_cast<std::size_t>(choice)];
+}
+
+// Copies `text` into a fixed filename field; false when it does not fit, so
+// that a path is never silently cut.
+bool copy_filename(char (&field)[MaxTextExtent], const std::string& text) {
+  if (text.size() >= MaxTextExtent) {
+    return false;
+  }
+  CopyMagickString(field, text.c_str(), MaxTextExtent);
+  return true;
+}
+
+// Sets or, with an empty text, clears one of the ImageInfo's text settings.
+void set_text(char*& field, const std::string& text) {
+  (void)CloneString(&field, text.empty() ? nullptr : text.c_str());
+}
+
+// This version's YUV writer opens a fresh file for each plane of a
+// partitioned image and forgets that writing an earlier one failed. The luma
+// plane's size follows from the images alone (full resolution, one or two
+// bytes a sample), so it shows whether that plane was written whole; a failed
+// last plane is reported by the writer itself.
+bool luma_plane_complete(const Image* images, const std::string& staged_path) {
+  const std::filesystem::path luma = std::filesystem::path(staged_path).replace_extension(".Y");
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(luma, error);
+  if (error) {
+    return true;  // not a partitioned YUV file
+  }
+  std::uintmax_t expected = 0;
+  for (const Image* image = images; image != nullptr; image = image->next) {
+    expected +=
+        static_cast<std::uintmax_t>(image->columns) * image->rows * (image->depth <= 8 ? 1 : 2);
+  }
+  return size == expected;
+}
+
+}  // namespace
+
+magick_status magick_status::failed(std::string reason, std::string description) {
+  magick_status status;
+  status.failed_ = true;
+  status.reason_ = std::move(reason);
+  status.description_ = std::move(description);
+  return status;
+}
+
+std::string magick_status::text() const {
+  return description_.empty() ? reason_ : reason_ + " `" + description_ + "'";
+}
+
+void image_deleter::operator()(_Image* images) const { DestroyImageList(images); }
+
+void image_info_deleter::operator()(_ImageInfo* info) const { DestroyImageInfo(info); }
+
+image_info::image_info() {
+  start();
+  info_.reset(AcquireImageInfo());
+}
+
+image_info image_info::clone() const { return image_info(CloneImageInfo(info_.get())); }
+
+magick_status image_info::set_filename(const std::string& filename) {
+  if (!copy_filename(info_->filename, filename)) {
+    return magick_status::failed("file name too long for the image library", filename);
+  }
+  return magick_status::ok();
+}
+
+void image_info::set_density(const std::string& density) { set_text(info_->density, density); }
+
+void image_info::set_monochrome() { info_->monochrome = MagickTrue; }
+
+void image_info::set_dither() { info_->dither = MagickTrue; }
+
+void image_info::set_depth(std::size_t depth) { info_->depth = depth; }
+
+void image_info::set_units_per_inch() { info_->units = PixelsPerInchResolution; }
+
+void image_info::apply(const image_info_changes& changes) {
+  ImageInfo* info = info_.get();
+  if (changes.adjoin_on) {
+    info->adjoin = MagickTrue;
+  }
+  if (changes.monochrome_on) {
+    info->monochrome = MagickTrue;
+  }
+  if (changes.colorspace) {
+    info->colorspace = enumerator(kColorspaces, *changes.colorspace);
+  }
+  if (changes.compression) {
+    info->compression = enumerator(kCompressions, *changes.compression);
+  }
+  if (changes.interlace) {
+    info->interlace = enumerator(kInterlaces, *changes.interlace);
+  }
+  if (changes.density) {
+    set_text(info->density, *changes.density);
+  }
+  if (changes.size) {
+    set_text(info->size, *changes.size);
+  }
+  if (changes.page) {
+    std::string page;
+    if (!changes.page->empty()) {
+      char* geometry = GetPageGeometry(changes.page->c_str());
+      page = geometry;
+      geometry = DestroyString(geometry);
+    }
+    set_text(info->page, page);
+  }
+}
+
+// Every read goes through a copy of the settings: this version's ReadImage
+// counts its nesting in the ImageInfo it is given and forgets to count down
+// when a read fails, so after some hundred failed reads through one ImageInfo
+// every further read would fail.
+image_ptr read_images(const image_info& info, magick_status& status) {
+  const image_info reading = info.clone();
+  exception_ptr exception = new_exception();
+  image_ptr images(ReadImage(reading.get(), exception.get()));
+  status = images ? magick_status::ok() : status_of(*exception, "no image in the file");
+  return images;
+}
+
+image_ptr read_page(const image_info& info, std::size_t index, magick_status& status) {
+  image_info page = info.clone();
+  _ImageInfo* settings = page.get();
+  settings->scene = index;
+  settings->number_scenes = 1;
+  // Without the scene list some readers hand back empty stand-ins for the
+  // pages before the one asked for.
+  set_text(settings->scenes, std::to_string(index));
+  return read_images(page, status);
+}
+
+std::size_t ping_page_count(const image_info& info, magick_status& status) {
+  const image_info pinging = info.clone();
+  exception_ptr exception = new_exception();
+  image_ptr images(PingImage(pinging.get(), exception.get()));
+  status = images ? magick_status::ok() : status_of(*exception, "no image in the file");
+  return page_count(images.get());
+}
+
+std::size_t page_count(const _Image* images) {
+  return images != nullptr ? GetImageListLength(images) : 0;
+}
+
+double x_resolution(const _Image* image) { return image->x_resolution; }
+
+double y_resolution(const _Image* image) { return image->y_resolution; }
+
+void append_images(image_ptr& images, image_ptr more) {
+  Image* list = images.release();
+  AppendImageToList(&list, more.release());
+  images.reset(list);
+}
+
+namespace {
+
+// The option lists say "rgb" for the display colours every source is in. This
+// library's "RGB" is linear light, so converting to it would darken every page;
+// its name for the display colours is "sRGB".
+option_list with_display_rgb(const option_list& options) {
+  option_list translated;
+  const std::vector<std::string>& elements = options.elements();
+  for (std::size_t i = 1; i < elements.size(); ++i) {
+    const bool rgb_value = i > 1 && elements[i - 1] == "-colorspace" &&
+                           LocaleCompare(elements[i].c_str(), "rgb") == 0;
+    translated.append(rgb_value ? "sRGB" : elements[i]);
+  }
+  return translated;
+}
+
+}  // namespace
+
+void mogrify_first(const image_info& info, const option_list& list, image_ptr& images) {
+  const option_list options = with_display_rgb(list);
+  option_argv argv(options);
+  exception_ptr exception = new_exception();
+  Image* head = images.release();
+  (void)MogrifyImage(info.get(), argv.argc(), argv.argv(), &head, exception.get());
+  images.reset(head);
+  settle_settings(info, argv.argc(), argv, images.get(), SyncImageSettings);
+}
+
+void mogrify_all(const image_info& info, const option_list& list, int count, image_ptr& images) {
+  const option_list options = with_display_rgb(list);
+  option_argv argv(options);
+  exception_ptr exception = new_exception();
+  Image* head = images.release();
+  (void)MogrifyImages(info.get(), MagickFalse, count, argv.argv(), &head, exception.get());
+  images.reset(head);
+  settle_settings(info, count, argv, images.get(), SyncImagesSettings);
+}
+
+void prepare_bitmap(_Image* image) {
+  image->compression = UndefinedCompression;
+  image->matte = MagickFalse;
+}
+
+magick_status write_images(const image_info& info, _Image* images, const std::string& path,
+                           std::string_view coder) {
+  if (!library::instance().may_write(coder)) {
+    return magick_status::failed(
+        "attempt to perform an operation not allowed by the security policy", std::string(coder));
+  }
+  std::string error;
+  std::optional<staged_output> staged = staged_output::begin(path, error);
+  if (!staged) {
+    return magick_status::failed(error, path);
+  }
+  // The coder is named, so the staged name's suffix chooses nothing.
+  const std::string name = std::string(coder) + ":" + staged->path();
+  // Unbuffered, so that a write that fails (a full disk) fails the call that
+  // made it: a buffered stream fails only when the coder closes it, and no
+  // coder looks at that.
+  image_info writing = info.clone();
+  (void)SetImageOption(writing.get(), "stream:buffer-size", "0");
+  std::size_t scene = 0;
+  for (Image* image = images; image != nullptr; image = image->next) {
+    if (!copy_filename(image->filename, name)) {
+      return magick_status::failed("file name too long for the image library", path);
+    }
+    image->scene = scene++;
+  }
+  ClearMagickException(&images->exception);
+  // This version's YUV writer answers failure even when it has written every
+  // plane; for it only the exception and the files it made tell.
+  const bool answer_counts = coder != "YUV";
+  const bool answered = WriteImage(writing.get(), images) != MagickFalse;
+  const bool written = (answered || !answer_counts) && images->exception.severity < ErrorException;
+  if (!written) {
+    return status_of(images->exception, "the image library could not write the file");
+  }
+  if (!luma_plane_complete(images, staged->path())) {
+    return magick_status::failed("the luma plane was not written whole", path);
+  }
+  if (const status moved = staged->commit(); !moved.is_ok()) {
+    return magick_status::failed(moved.reason(), path);
+  }
+  return magick_status::ok();
+}
+
+std::string coder_for_extension(std::string_view extension) {
+  std::string coder(extension.substr(extension.starts_with('.') ? 1 : 0));
+  LocaleUpper(coder.data());
+  return coder;
+}
+
+bool is_geometry(const std::string& text) { return IsGeometry(text.c_str()) != MagickFalse; }
+
+}  // namespace zq::engine::magick

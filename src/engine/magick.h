@@ -1,0 +1,155 @@
+// The engine's one bridge to ImageMagick. No other file includes an
+// ImageMagick header: the rest of the engine sees the library's objects only
+// as the owning handles below and asks for the few operations it needs.
+//
+// The library is started on first use, so a run refused at start-up never
+// pays for it. Starting installs the engine's security policy: PDF, EPS and PS
+// may be written; no source is ever handed to a coder that runs an
+// interpreter or a script or reaches out (PostScript, PDF, SVG, MVG, MSL,
+// text, URLs, "@" files), whatever its name says.
+//
+// Failures come back as a magick_status holding the library's reason and
+// description; callers turn them into report lines.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "engine/option_list.h"
+
+// The library's own record types, known here only by name.
+struct _Image;
+struct _ImageInfo;
+
+namespace zq::engine::magick {
+
+class magick_status {
+ public:
+  static magick_status ok() { return magick_status(); }
+  static magick_status failed(std::string reason, std::string description = std::string());
+
+  bool is_ok() const { return !failed_; }
+  const std::string& reason() const { return reason_; }
+  const std::string& description() const { return description_; }
+  // Reason and description in the library's own "reason `description'" form.
+  std::string text() const;
+
+ private:
+  bool failed_ = false;
+  std::string reason_;
+  std::string description_;
+};
+
+// The choices of the option interpreter, named after the library's
+// enumerators they stand for (ImageInfo colorspace, compression, interlace).
+enum class colorspace_choice {
+  undefined,
+  cmyk,
+  gray,
+  ohta,
+  rgb,
+  srgb,
+  transparent,
+  xyz,
+  ycbcr,
+  ycc,
+  yiq,
+  ypbpr,
+  yuv,
+};
+enum class compression_choice { none, lzw, group4, rle, jpeg, zip, fax };
+enum class interlace_choice { undefined, none, line, plane, partition };
+
+// Changes to an ImageInfo decided by the option interpreter. An empty optional
+// leaves the field as it is; an empty text clears it.
+struct image_info_changes {
+  bool adjoin_on = false;
+  bool monochrome_on = false;
+  std::optional<colorspace_choice> colorspace;
+  std::optional<compression_choice> compression;
+  std::optional<interlace_choice> interlace;
+  std::optional<std::string> density;
+  std::optional<std::string> size;
+  // A page geometry as the user writes it ("A4", "612x792"); the library
+  // expands it when the change is applied.
+  std::optional<std::string> page;
+
+  bool operator==(const image_info_changes&) const = default;
+};
+
+struct image_deleter {
+  void operator()(_Image* images) const;  // the whole list
+};
+struct image_info_deleter {
+  void operator()(_ImageInfo* info) const;
+};
+using image_ptr = std::unique_ptr<_Image, image_deleter>;
+
+// The reading and writing settings of a conversion (ImageMagick's ImageInfo).
+class image_info {
+ public:
+  image_info();  // the library's defaults: adjoin on, dither on
+  image_info clone() const;
+
+  // Fails, leaving the name unchanged, when it is too long for the library.
+  magick_status set_filename(const std::string& filename);
+  void set_density(const std::string& density);
+  void set_monochrome();
+  void set_dither();
+  void set_depth(std::size_t depth);
+  void set_units_per_inch();
+  void apply(const image_info_changes& changes);
+
+  _ImageInfo* get() const { return info_.get(); }
+
+ private:
+  explicit image_info(_ImageInfo* info) : info_(info) {}
+  std::unique_ptr<_ImageInfo, image_info_deleter> info_;
+};
+
+// All pages of the file named in `info` (nullptr with the reason on failure).
+image_ptr read_images(const image_info& info, magick_status& status);
+
+// Page `index` (0-based) alone, so that a long document is never held whole.
+image_ptr read_page(const image_info& info, std::size_t index, magick_status& status);
+
+// Number of pages of the file named in `info`, from its headers alone.
+std::size_t ping_page_count(const image_info& info, magick_status& status);
+
+std::size_t page_count(const _Image* images);
+
+// The image's own resolution (0 when it carries none).
+double x_resolution(const _Image* image);
+double y_resolution(const _Image* image);
+
+// Links `more` after the last image of `images` (which may be empty).
+void append_images(image_ptr& images, image_ptr more);
+
+// MogrifyImage on the first image only; MogrifyImages on every image of the
+// list, with the elements [0, count) of `options`.
+void mogrify_first(const image_info& info, const option_list& options, image_ptr& images);
+void mogrify_all(const image_info& info, const option_list& options, int count, image_ptr& images);
+
+// What the page-segment step needs of its bitmap: the writer's plain
+// encoding (no compression) and no transparency.
+void prepare_bitmap(_Image* image);
+
+// Writes `images` (with adjoin, the whole list into one file) to `path`
+// with the coder named `coder` ("PNG", "TIF", ...), never to whatever the
+// name suggests. The files appear under their final names only when the
+// write succeeded; a failed write leaves nothing behind. Writers that make
+// several files of one name (YUV planes "a.Y", "a.U", "a.V") are handled
+// alike.
+magick_status write_images(const image_info& info, _Image* images, const std::string& path,
+                           std::string_view coder);
+
+// The name of the coder that writes files with `extension` (".png": "PNG").
+std::string coder_for_extension(std::string_view extension);
+
+// The library's geometry check for option values.
+bool is_geometry(const std::string& text);
+
+}  // namespace zq::engine::magick

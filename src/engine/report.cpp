@@ -1,0 +1,226 @@
+#include "engine/report.h"
+
+#include <array>
+#include <cstdio>
+#include <utility>
+
+#include "common/paths.h"
+#include "engine/engine_entry.h"
+#include "engine/formats.h"
+#include "platform/system.h"
+
+namespace zq::engine {
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+
+// The lines a format adds to the header after its "image_type" line: a label
+// with its value from the job settings. A line with only_when_one is written
+// only when that value is 1.
+struct format_report_line {
+  int code;
+  std::string_view label;
+  int job_settings::*value;
+  bool only_when_one;
+};
+
+using js = job_settings;
+
+const std::array kFormatReportLines = {
+    format_report_line{kFormatBmp, "compress:\t", &js::bmp_compress, false},
+    format_report_line{kFormatGif, "compress:\t", &js::gif_compress, false},
+    format_report_line{kFormatJpeg, "jpeg_quality:\t", &js::jpeg_quality, false},
+    format_report_line{kFormatPcl, "dpi:\t", &js::pcl_dpi, false},
+    format_report_line{kFormatPcx, "adjoin:\t\t", &js::pcx_adjoin, true},
+    format_report_line{kFormatPdf, "letter type:\t", &js::pdf_letter_type, false},
+    format_report_line{kFormatPdf, "compression type:\t", &js::pdf_compression_type, false},
+    format_report_line{kFormatPng, "png_quality:\t", &js::png_quality, false},
+};
+
+// English names whatever the locale: the report is read the same everywhere.
+constexpr std::array<std::string_view, 7> kWeekdays = {"Sun", "Mon", "Tue", "Wed",
+                                                       "Thu", "Fri", "Sat"};
+constexpr std::array<std::string_view, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+void write_line(report_stream& report, std::string_view text) {
+  report.write(text);
+  report.write(kLineEnd);
+}
+
+void write_labelled(report_stream& report, std::string_view label, std::string_view value) {
+  report.write(label);
+  write_line(report, value);
+}
+
+void write_labelled(report_stream& report, std::string_view label, int value) {
+  write_labelled(report, label, std::to_string(value));
+}
+
+void write_format_block(report_stream& report, const engine_settings& settings) {
+  const target_format* format = find_format(settings.format_code);
+  if (format == nullptr) {
+    return;
+  }
+  write_labelled(report, "image_type:\t", format->report_name);
+  for (const format_report_line& line : kFormatReportLines) {
+    const int value = settings.job.*line.value;
+    if (line.code == format->code && (!line.only_when_one || value == 1)) {
+      write_labelled(report, line.label, value);
+    }
+  }
+}
+
+}  // namespace
+
+const std::string_view kReportRule =
+    "---------------------------------------------------------------------------------";
+
+report_stream::~report_stream() { close(); }
+
+report_stream::report_stream(report_stream&& other) noexcept
+    : file_(std::exchange(other.file_, nullptr)) {}
+
+report_stream& report_stream::operator=(report_stream&& other) noexcept {
+  if (this != &other) {
+    close();
+    file_ = std::exchange(other.file_, nullptr);
+  }
+  return *this;
+}
+
+report_stream report_stream::create(const std::string& path, std::string* error) {
+  return report_stream(platform::open_for_writing(path, platform::open_mode::truncate, error));
+}
+
+report_stream report_stream::append(const std::string& path, std::string* error) {
+  return report_stream(platform::open_for_writing(path, platform::open_mode::append, error));
+}
+
+void report_stream::write(std::string_view text) {
+  if (file_ != nullptr) {
+    std::fwrite(text.data(), 1, text.size(), file_);
+  }
+}
+
+void report_stream::flush() {
+  if (file_ != nullptr) {
+    std::fflush(file_);
+  }
+}
+
+void report_stream::close() {
+  if (file_ != nullptr) {
+    std::fclose(file_);
+    file_ = nullptr;
+  }
+}
+
+bool uses_shared_report(const job_settings& job) {
+  return job.report_create_report == 1 && job.report_use_tiff_name == 0;
+}
+
+bool uses_per_file_reports(const job_settings& job) {
+  return job.report_create_report == 1 && job.report_use_tiff_name == 1;
+}
+
+std::string shared_report_path(const engine_settings& settings) {
+  return join_normalized(settings.temp_folder, "Zembrit_Quarnel.log");
+}
+
+std::string per_file_report_path(const engine_settings& settings, const std::string& source) {
+  return join_normalized(settings.temp_folder, base_name_of(source) + ".log");
+}
+
+std::string report_date(std::time_t when) {
+  std::tm parts{};
+  if (localtime_r(&when, &parts) == nullptr) {
+    // Only a time far outside the calendar gets here; the form stays fixed.
+    parts = std::tm{};
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, "%s %s %02d %02d:%02d:%02d %04d",
+                kWeekdays[static_cast<std::size_t>(parts.tm_wday)].data(),
+                kMonths[static_cast<std::size_t>(parts.tm_mon)].data(), parts.tm_mday,
+                parts.tm_hour, parts.tm_min, parts.tm_sec, parts.tm_year + 1900);
+  return text;
+}
+
+void write_report_header(report_stream& report, const engine_settings& settings,
+                         const std::string* source_file, const std::string* target_file) {
+  report.write(kLineEnd);
+  write_line(report, kReportRule);
+  write_line(report, kVersionText);
+  write_line(report, report_date(std::time(nullptr)));
+  write_line(report, kReportRule);
+  report.write(kLineEnd);
+  write_labelled(report, "ini file used:\t", settings.job_file);
+  if (source_file != nullptr) {
+    write_labelled(report, "source file:\t", *source_file);
+  } else {
+    write_labelled(report, "source path:\t", settings.source_folder);
+  }
+  if (target_file != nullptr) {
+    write_labelled(report, "target file:\t", *target_file);
+  } else {
+    write_labelled(report, "target path:\t", settings.target_folder);
+  }
+  write_labelled(report, "temp path:\t", settings.temp_folder);
+  write_labelled(report, "recurse:\t\t", settings.job.params_recurse);
+  write_labelled(report, "reproduce path:\t", settings.job.params_reproduce_path);
+  write_labelled(report, "density:\t\t", settings.job.params_density);
+  write_labelled(report, "size:\t\t\t", settings.job.params_size);
+  report.write(kLineEnd);
+  write_labelled(report, "usr tiff name:\t", settings.job.report_use_tiff_name);
+  report.write(kLineEnd);
+  write_format_block(report, settings);
+  report.flush();
+  report.write(kLineEnd);
+  write_line(report, kReportRule);
+}
+
+void write_report_footer(report_stream& report, const engine_settings& settings) {
+  write_line(report, kReportRule);
+  report.write(kLineEnd);
+  write_line(report, "process finished");
+  write_line(report, report_date(std::time(nullptr)));
+  write_labelled(report, "converted files: ", std::to_string(settings.files_count));
+  report.close();
+}
+
+void report_unreadable_source(report_stream& report, const std::string& path,
+                              const std::string* reason) {
+  report.write("The file ");
+  report.write(path);
+  write_line(report, " cannot be read by Zembrit_Quarnel");
+  if (reason != nullptr) {
+    write_labelled(report, "\t", *reason);
+  }
+  report.flush();
+}
+
+void report_unreadable_listed_file(report_stream& report, const std::string& path,
+                                   const std::string& reason) {
+  report.write("The file ");
+  report.write(path);
+  write_line(report, " cannot be read by Zembrit");
+  write_labelled(report, "\t", reason);
+  report.flush();
+}
+
+void report_bad_argument(report_stream& report, std::string_view line) {
+  write_line(report, line);
+  report.flush();
+}
+
+void report_converted(report_stream& report, const std::string& path) {
+  write_line(report, path + " converted");
+  report.flush();
+}
+
+void report_not_converted(report_stream& report, const std::string& path) {
+  write_labelled(report, "Could not convert ", path);
+  report.flush();
+}
+
+}  // namespace zq::engine
