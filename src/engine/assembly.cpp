@@ -4,13 +4,16 @@
 #include <span>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "common/paths.h"
 #include "engine/formats.h"
+#include "engine/joined_output.h"
 #include "engine/magick.h"
 #include "engine/option_interpreter.h"
 #include "engine/option_list.h"
+#include "engine/tiff_pages.h"
 #include "platform/ini_file.h"
 
 namespace zq::engine {
@@ -72,64 +75,146 @@ option_list join_list(const engine_settings& settings, const std::vector<std::st
   return list;
 }
 
-// Walks the list like a command-line converter: inputs are read with the
-// settings of the options before them, options change the settings. Every page
-// of every readable input is gathered, in list order.
-int join_files(engine_settings& settings, report_stream& report, const join_request& request,
-               const std::vector<std::string>& files) {
-  const bool reporting = settings.job.report_create_report == 1;
-  const option_list list = join_list(settings, files, request);
-  const std::span<const std::string> elements = list.elements();
-  const std::size_t output_index = elements.size() - 1;
+// Settings of the join taken from its list: the inputs in order, the writing
+// settings of every page, the reading density, and the options that process
+// each page.
+struct join_plan {
+  std::vector<std::string> inputs;
+  magick::image_info_changes writing;
+  std::optional<std::string> reading_density;
+  option_list page_options;
+};
 
-  magick::image_info info;
-  info.set_units_per_inch();
-  image_ptr gathered;
-  std::string last_input = "(no file)";
-  magick_status last_failure =
-      magick_status::failed("no file in the file list", settings.file_list_path);
+// Interprets the list's options; false after reporting an option that fails.
+// The density is the resolution at which sources without one of their own are
+// read, as in every other conversion; applied to the written pages it would
+// replace the sources' own resolution and distort a fax of 204 x 98 dpi.
+bool plan_join(std::span<const std::string> elements, bool reporting, report_stream& report,
+               join_plan& plan) {
+  const std::size_t output_index = elements.size() - 1;
   for (std::size_t index = 1; index < output_index;) {
     const std::string& element = elements[index];
     if (!is_option_element(element)) {
-      magick_status read = info.set_filename(element);
-      image_ptr pages = read.is_ok() ? magick::read_images(info, read) : nullptr;
-      if (pages) {
-        // Only the program name and inputs come before an input in these
-        // lists, so the pages need no options of their own here.
-        magick::append_images(gathered, std::move(pages));
-      } else {
-        last_input = element;
-        last_failure = read;
-      }
+      plan.inputs.push_back(element);
       ++index;
       continue;
     }
-    magick::image_info_changes changes;
-    const option_step step =
-        interpret_option(elements, index, interpreter_form::join, magick::is_geometry, changes);
+    const option_step step = interpret_option(elements, index, interpreter_form::join,
+                                              magick::is_geometry, plan.writing);
     if (step.failure) {
       if (reporting && !step.failure->empty()) {
         report_bad_argument(report, *step.failure);
       }
-      return 0;
+      return false;
     }
-    info.apply(changes);
+    if (plan.writing.density) {
+      plan.reading_density = std::exchange(plan.writing.density, std::nullopt);
+    } else {
+      for (std::size_t taken = index; taken < step.next; ++taken) {
+        plan.page_options.append(elements[taken]);
+      }
+    }
     index = step.next;
   }
+  return true;
+}
 
-  if (!gathered) {
+// The path a listed element names, without the reader's prefix.
+std::string listed_path(const std::string& element) {
+  constexpr std::string_view kPrefix = "TIFF:";
+  return element.starts_with(kPrefix) ? element.substr(kPrefix.size()) : element;
+}
+
+// Adds every page of one listed TIFF whose pages are all Group 4 data that a
+// PDF can hold as it stands; false, adding nothing, for any other file.
+bool add_group4_pages(const std::string& path, double reading_density, joined_output& joined) {
+  const std::size_t count = tiff_page_count(path);
+  std::vector<std::pair<ccitt_page, tiff_resolution>> pages(count);
+  for (std::size_t index = 0; index < count; ++index) {
+    if (!find_embeddable_g4(path, static_cast<int>(index), pages[index].first,
+                            pages[index].second)) {
+      return false;
+    }
+  }
+  for (auto& [page, resolution] : pages) {
+    const bool own = resolution.x > 0;
+    const magick::pdf_resolution layout = magick::pdf_page_resolution(
+        own ? resolution.x : reading_density, own ? resolution.y : reading_density,
+        own && resolution.per_centimetre);
+    if (!joined.add_encoded(std::move(page), layout).is_ok()) {
+      return false;
+    }
+  }
+  return count > 0;
+}
+
+// Joins every page of every readable input, in list order, a page at a time.
+int join_files(engine_settings& settings, report_stream& report, const join_request& request,
+               const std::vector<std::string>& files) {
+  const bool reporting = settings.job.report_create_report == 1;
+  const option_list list = join_list(settings, files, request);
+  join_plan plan;
+  if (!plan_join(list.elements(), reporting, report, plan)) {
+    return 0;
+  }
+  magick::image_info reading;
+  if (plan.reading_density) {
+    reading.set_density(*plan.reading_density);
+  }
+  // The pages are written with the options' settings alone: the reading
+  // density must not become the written pages' resolution.
+  magick::image_info writing;
+  writing.set_units_per_inch();
+  writing.apply(plan.writing);
+
+  std::string error;
+  std::optional<joined_output> joined =
+      joined_output::begin(request.format_code, &writing, request.output_path, error);
+  if (!joined) {
+    std::fprintf(stderr, "Zembrit_Quarnel: cannot write %s: %s\n", request.output_path.c_str(),
+                 error.c_str());
+    return 0;
+  }
+  // Pages that are Group 4 data already go into a Group 4 PDF unchanged,
+  // unless the pages are resized.
+  const bool copy_group4 = request.format_code == kFormatPdf && magick::asks_group4(writing) &&
+                           settings.job.params_size.empty();
+  const double reading_density = settings.job.params_density;
+
+  std::string last_input = "(no file)";
+  magick_status last_failure =
+      magick_status::failed("no file in the file list", settings.file_list_path);
+  for (const std::string& input : plan.inputs) {
+    if (copy_group4 && add_group4_pages(listed_path(input), reading_density, *joined)) {
+      continue;
+    }
+    magick_status read = reading.set_filename(input);
+    const std::size_t count = read.is_ok() ? magick::ping_page_count(reading, read) : 0;
+    for (std::size_t index = 0; index < count && read.is_ok(); ++index) {
+      image_ptr page = magick::read_page(reading, index, read);
+      if (!page) {
+        break;
+      }
+      magick::mogrify_first(writing, plan.page_options, page);
+      if (const magick_status added = joined->add_page(page.get()); !added.is_ok()) {
+        std::fprintf(stderr, "Zembrit_Quarnel: cannot write %s: %s\n", request.output_path.c_str(),
+                     added.text().c_str());
+        return 0;
+      }
+    }
+    if (!read.is_ok()) {
+      last_input = input;
+      last_failure = read;
+    }
+  }
+
+  if (joined->page_count() == 0) {
     if (reporting) {
       report_unreadable_listed_file(report, last_input, last_failure.text());
     }
     return 0;
   }
-  if (is_option_element(elements[output_index - 1])) {
-    magick::mogrify_all(info, list, static_cast<int>(output_index), gathered);
-  }
-  const target_format* format = find_format(request.format_code);
-  const magick_status written = magick::write_images(
-      info, gathered.get(), request.output_path, magick::coder_for_extension(format->extension));
-  if (!written.is_ok()) {
+  if (const magick_status written = joined->finish(); !written.is_ok()) {
     std::fprintf(stderr, "Zembrit_Quarnel: cannot write %s: %s\n", request.output_path.c_str(),
                  written.text().c_str());
     return 0;

@@ -6,11 +6,13 @@
 
 #include "engine/assembly.h"
 #include "engine/formats.h"
+#include "engine/joined_output.h"
 #include "engine/magick.h"
 #include "engine/option_interpreter.h"
 #include "engine/option_list.h"
 #include "engine/output_naming.h"
 #include "engine/pse_step.h"
+#include "engine/tiff_pages.h"
 #include "platform/system.h"
 
 namespace zq::engine {
@@ -53,6 +55,9 @@ class source_conversion {
     if (const magick_status named = read_setup(); !named.is_ok()) {
       return not_readable(named);
     }
+    if (std::optional<int> copied = convert_group4_as_it_stands()) {
+      return counted(*copied);
+    }
     magick_status read;
     image_ptr first = magick::read_page(info_, 0, read);
     if (!first) {
@@ -72,12 +77,8 @@ class source_conversion {
     }
 
     prepare_write_settings();
-    const int result = single_output() ? convert_to_one_file(std::move(first))
-                                       : convert_page_by_page(std::move(first));
-    if (result == kConverted && !batch()) {
-      ++settings_.files_count;
-    }
-    return result;
+    return counted(single_output() ? convert_to_one_file(std::move(first))
+                                   : convert_page_by_page(std::move(first)));
   }
 
  private:
@@ -88,9 +89,17 @@ class source_conversion {
     return format_ != nullptr && is_single_output(*format_, settings_.job);
   }
 
+  // A single-file run counts its own success.
+  int counted(int result) {
+    if (result == kConverted && !batch()) {
+      ++settings_.files_count;
+    }
+    return result;
+  }
+
   magick_status read_setup() {
-    magick_status named =
-        info_.set_filename(has_fax_signature(source_) ? "FAX:" + source_ : source_);
+    fax_ = has_fax_signature(source_);
+    magick_status named = info_.set_filename(fax_ ? "FAX:" + source_ : source_);
     info_.set_density(density_text(settings_.job.params_density));
     if (settings_.format_code == kFormatPse) {
       info_.set_dither();
@@ -115,30 +124,145 @@ class source_conversion {
 
   // DCX, a multi-image GIF, and in a single-file run also PDF and TIFF with
   // adjoin: every page goes into one file, with the options on every page.
+  // Pages are read, processed and encoded one at a time, then joined.
   int convert_to_one_file(image_ptr first) {
-    image_ptr pages = std::move(first);
-    if (all_pages()) {
+    const std::size_t count = all_pages() ? counted_pages() : 1;
+    if (count == 0) {
+      return kNotConverted;
+    }
+    settings_.page_count = static_cast<int>(count);
+    const std::string output = output_path(-1);
+    std::optional<joined_output> joined = begin_joined(output);
+    if (!joined) {
+      return kNotConverted;
+    }
+    for (std::size_t index = 0; index < count; ++index) {
       magick_status read;
-      pages = magick::read_images(info_, read);
-      if (!pages) {
+      image_ptr page = index == 0 ? std::move(first) : magick::read_page(info_, index, read);
+      if (!page) {
         return not_readable(read);
       }
+      magick::mogrify_first(*write_info_, options_, page);
+      if (const magick_status added = joined->add_page(page.get()); !added.is_ok()) {
+        return not_written(output, added);
+      }
     }
-    settings_.page_count = static_cast<int>(magick::page_count(pages.get()));
-    magick::mogrify_all(*write_info_, options_, options_.count(), pages);
-    return write_output(pages, -1);
+    return finish(*joined, output);
+  }
+
+  // PDF with Group 4 from a TIFF whose pages are Group 4 data already: the
+  // data goes into the PDF as it stands, without decoding a pixel, which is
+  // exactly what reading, processing and writing them would give. Nothing
+  // when the source or the settings do not allow it.
+  std::optional<int> convert_group4_as_it_stands() {
+    const job_settings& job = settings_.job;
+    if (settings_.format_code != kFormatPdf || (batch() && single_output()) ||
+        !job.params_size.empty() || job.pdf_compression_type != kPdfGroup4 || fax_) {
+      return std::nullopt;
+    }
+    const std::size_t count = all_pages() ? tiff_page_count(source_) : 1;
+    if (count == 0) {
+      return std::nullopt;
+    }
+    std::vector<ccitt_page> pages(count);
+    tiff_resolution resolution;
+    for (std::size_t index = 0; index < count; ++index) {
+      tiff_resolution page_resolution;
+      if (!find_embeddable_g4(source_, static_cast<int>(index), pages[index], page_resolution)) {
+        return std::nullopt;
+      }
+      if (index == 0) {
+        resolution = page_resolution;
+      }
+    }
+    // The resolution the image library would report: the page's own, or the
+    // reading density for a page without one. Every page is laid out at the
+    // density the option list gives for the first.
+    const double reading = job.params_density;
+    settings_.source_x_resolution = resolution.x > 0 ? resolution.x : reading;
+    settings_.source_y_resolution = resolution.y > 0 ? resolution.y : reading;
+    const pdf_density density = pdf_page_density(settings_);
+    const magick::pdf_resolution layout =
+        magick::pdf_page_resolution(density.x, density.y, resolution.per_centimetre);
+    settings_.page_count = static_cast<int>(count);
+
+    // Pages [first, last) into one output file.
+    auto write = [&](std::size_t first, std::size_t last, int page_index) {
+      const std::string output = output_path(page_index);
+      std::optional<joined_output> joined = begin_joined(output);
+      if (!joined) {
+        return static_cast<int>(kNotConverted);
+      }
+      for (std::size_t index = first; index < last; ++index) {
+        if (const magick_status added = joined->add_encoded(pages[index], layout); !added.is_ok()) {
+          return not_written(output, added);
+        }
+      }
+      return finish(*joined, output);
+    };
+    if (single_output()) {
+      return write(0, count, -1);
+    }
+    for (std::size_t index = 0; index < count; ++index) {
+      if (write(index, index + 1, static_cast<int>(index) + 1) != kConverted) {
+        return kNotConverted;
+      }
+    }
+    page_by_page_done();
+    return kConverted;
+  }
+
+  // The number of pages, from the file's headers; 0 after reporting a file
+  // that cannot be read.
+  std::size_t counted_pages() {
+    magick_status counted;
+    const std::size_t count = magick::ping_page_count(info_, counted);
+    if (!counted.is_ok()) {
+      (void)not_readable(counted);
+      return 0;
+    }
+    return count;
+  }
+
+  std::string output_path(int page_index) {
+    std::string output =
+        build_output_path(settings_, settings_.page_count, page_index, source_, explicit_target());
+    settings_.target_file = output;
+    return output;
+  }
+
+  std::optional<joined_output> begin_joined(const std::string& output) {
+    if (output.empty()) {
+      (void)not_written(output, magick_status::failed("no output path for this file"));
+      return std::nullopt;
+    }
+    std::string error;
+    std::optional<joined_output> joined = joined_output::begin(
+        settings_.format_code, write_info_ ? &*write_info_ : nullptr, output, error);
+    if (!joined) {
+      (void)not_written(output, magick_status::failed(error, output));
+    }
+    return joined;
+  }
+
+  int finish(joined_output& joined, const std::string& output) {
+    const magick_status finished = joined.finish();
+    return finished.is_ok() ? kConverted : not_written(output, finished);
+  }
+
+  void page_by_page_done() const {
+    if (batch()) {
+      std::fputs("OK\n\n", stdout);
+      std::fflush(stdout);
+    }
   }
 
   // One output per page. Pages are read one at a time, so a long document
   // needs the memory of one page.
   int convert_page_by_page(image_ptr first) {
-    std::size_t count = 1;
-    if (all_pages()) {
-      magick_status counted;
-      count = magick::ping_page_count(info_, counted);
-      if (!counted.is_ok()) {
-        return not_readable(counted);
-      }
+    const std::size_t count = all_pages() ? counted_pages() : 1;
+    if (count == 0) {
+      return kNotConverted;
     }
     settings_.page_count = static_cast<int>(count);
     for (std::size_t index = 0; index < count; ++index) {
@@ -152,23 +276,28 @@ class source_conversion {
         return kNotConverted;
       }
     }
-    if (batch()) {
-      std::fputs("OK\n\n", stdout);
-      std::fflush(stdout);
-    }
+    page_by_page_done();
     return kConverted;
   }
 
-  // Writes one output file (page_index -1: all pages of `images`).
+  // Writes one page's output file.
   int write_output(image_ptr& images, int page_index) {
-    const std::string output =
-        build_output_path(settings_, settings_.page_count, page_index, source_, explicit_target());
-    settings_.target_file = output;
+    const std::string output = output_path(page_index);
     if (output.empty()) {
       return not_written(output, magick_status::failed("no output path for this file"));
     }
     if (settings_.format_code == kFormatPse) {
       return write_page_segment_of(images, output);
+    }
+    if (settings_.format_code == kFormatPdf) {
+      // A PDF page goes the way of joined pages, so a bilevel page keeps the
+      // fast Group 4 route.
+      std::optional<joined_output> joined = begin_joined(output);
+      if (!joined) {
+        return kNotConverted;
+      }
+      const magick_status added = joined->add_page(images.get());
+      return added.is_ok() ? finish(*joined, output) : not_written(output, added);
     }
     const magick_status written = magick::write_images(
         *write_info_, images.get(), output,
@@ -230,6 +359,7 @@ class source_conversion {
   magick::image_info info_;  // the reading settings
   std::optional<magick::image_info> write_info_;
   option_list options_;
+  bool fax_ = false;  // raw fax data, read through the fax reader
 };
 
 }  // namespace

@@ -300,8 +300,8 @@ option_list with_display_rgb(const option_list& options) {
   option_list translated;
   const std::vector<std::string>& elements = options.elements();
   for (std::size_t i = 1; i < elements.size(); ++i) {
-    const bool rgb_value = i > 1 && elements[i - 1] == "-colorspace" &&
-                           LocaleCompare(elements[i].c_str(), "rgb") == 0;
+    const bool rgb_value =
+        i > 1 && elements[i - 1] == "-colorspace" && LocaleCompare(elements[i].c_str(), "rgb") == 0;
     translated.append(rgb_value ? "sRGB" : elements[i]);
   }
   return translated;
@@ -384,5 +384,41 @@ std::string coder_for_extension(std::string_view extension) {
 }
 
 bool is_geometry(const std::string& text) { return IsGeometry(text.c_str()) != MagickFalse; }
+
+bool is_bilevel(const _Image* page) {
+  exception_ptr exception = new_exception();
+  return page->matte == MagickFalse && IsMonochromeImage(page, exception.get()) != MagickFalse;
+}
+
+bool asks_group4(const image_info& info) {
+  return info.get()->compression == Group4Compression || info.get()->compression == FaxCompression;
+}
+
+pdf_resolution pdf_page_resolution(double x, double y, bool per_centimetre) {
+  constexpr double kDefault = 72;  // the PostScript density the writer falls back to
+  if (x <= 0 || y <= 0) {
+    return {kDefault, kDefault};
+  }
+  if (per_centimetre) {
+    // Rounded to hundredths as the writer does.
+    auto per_inch = [](double value) {
+      return static_cast<double>(static_cast<std::size_t>(100.0 * 2.54 * value + 0.5)) / 100.0;
+    };
+    return {per_inch(x), per_inch(y)};
+  }
+  return {x, y};
+}
+
+pdf_resolution pdf_page_resolution(const image_info& info, const _Image* page) {
+  double x = page->x_resolution;
+  double y = page->y_resolution;
+  if (const char* density = info.get()->density; density != nullptr) {
+    GeometryInfo geometry{};
+    const MagickStatusType flags = ParseGeometry(density, &geometry);
+    x = geometry.rho;
+    y = (flags & SigmaValue) != 0 ? geometry.sigma : geometry.rho;
+  }
+  return pdf_page_resolution(x, y, page->units == PixelsPerCentimeterResolution);
+}
 
 }  // namespace zq::engine::magick

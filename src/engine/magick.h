@@ -133,6 +133,26 @@ void append_images(image_ptr& images, image_ptr more);
 void mogrify_first(const image_info& info, const option_list& options, image_ptr& images);
 void mogrify_all(const image_info& info, const option_list& options, int count, image_ptr& images);
 
+// Whether the page holds black and white only, without transparency: the pages
+// the PDF writer keeps as Group 4 data when that compression is asked for.
+bool is_bilevel(const _Image* page);
+
+// Whether the writing settings ask for Group 4 (or fax) compression.
+bool asks_group4(const image_info& info);
+
+// The resolution, in dots per inch, at which the PDF writer lays out `page`
+// with `info`: the settings' density when they have one, else the page's own,
+// 72 when it has none; a resolution per centimetre is converted to inches.
+struct pdf_resolution {
+  double x;
+  double y;
+};
+pdf_resolution pdf_page_resolution(const image_info& info, const _Image* page);
+
+// The same rule for a page read elsewhere (resolution per inch, or per
+// centimetre when `per_centimetre`), when no density is set for the writer.
+pdf_resolution pdf_page_resolution(double x, double y, bool per_centimetre);
+
 // What the page-segment step needs of its bitmap: the writer's plain
 // encoding (no compression) and no transparency.
 void prepare_bitmap(_Image* image);

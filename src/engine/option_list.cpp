@@ -85,14 +85,8 @@ void pcl_options(const engine_settings& settings, option_list& list) {
 
 void pdf_options(const engine_settings& settings, option_list& list) {
   append_pair(list, "-colorspace", "rgb");
-  // The PDF keeps the source's own resolution; a source without one gets 72.
-  int x = whole_resolution(settings.source_x_resolution);
-  int y = whole_resolution(settings.source_y_resolution);
-  if (x == 0 || y == 0) {
-    x = 72;
-    y = 72;
-  }
-  append_pair(list, "-density", density_text(x, y));
+  const pdf_density density = pdf_page_density(settings);
+  append_pair(list, "-density", density_text(density.x, density.y));
   append_named(list, "-compress", kPdfCompressionNames, settings.job.pdf_compression_type);
 }
 
@@ -157,6 +151,16 @@ option_argv::option_argv(const option_list& list) {
     pointers_.push_back(element.c_str());
   }
   pointers_.push_back(nullptr);
+}
+
+pdf_density pdf_page_density(const engine_settings& settings) {
+  // The PDF keeps the source's own resolution; a source without one gets 72.
+  const int x = whole_resolution(settings.source_x_resolution);
+  const int y = whole_resolution(settings.source_y_resolution);
+  if (x == 0 || y == 0) {
+    return {72, 72};
+  }
+  return {x, y};
 }
 
 option_list build_option_list(const engine_settings& settings) {

@@ -61,4 +61,15 @@ std::span<const std::string_view> tiff_compression_names();
 // table still gets the size option.
 option_list build_option_list(const engine_settings& settings);
 
+// [PDF] compression_type "Fax (Group 4)".
+inline constexpr int kPdfGroup4 = 1;
+
+// The density the PDF option list gives for the source just read: its
+// resolution truncated toward zero, 72x72 when either value is 0.
+struct pdf_density {
+  int x;
+  int y;
+};
+pdf_density pdf_page_density(const engine_settings& settings);
+
 }  // namespace zq::engine

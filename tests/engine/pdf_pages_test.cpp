@@ -1,0 +1,146 @@
+#include "engine/pdf_pages.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+#include "engine/tiff_pages.h"
+#include "engine_test_support.h"
+
+namespace zq::engine {
+namespace {
+
+using testing::command_output;
+using testing::scratch_folder;
+
+std::string make(const scratch_folder& folder, const std::string& name, const std::string& args) {
+  const std::string path = folder.file(name);
+  EXPECT_EQ(std::system(("convert " + args + " '" + path + "'").c_str()), 0);
+  return path;
+}
+
+// Pixels as a decoder sees them, grey, whatever the container.
+std::string pixels(const std::string& image) {
+  return command_output("convert '" + image + "' -colorspace gray -depth 8 gray:- | md5sum");
+}
+
+TEST(FindEmbeddableG4, OnlySingleStripBilevelGroup4) {
+  scratch_folder folder;
+  const std::string page = "-size 300x200 xc:white -fill black -draw 'rectangle 10,10 100,50'";
+  const std::string white = make(folder, "white.tif", page + " -monochrome -compress Group4");
+  const std::string black = make(folder, "black.tif",
+                                 page +
+                                     " -monochrome -compress Group4"
+                                     " -define quantum:polarity=min-is-black");
+  const std::string g3 = make(folder, "g3.tif", page + " -monochrome -compress Fax");
+  const std::string grey = make(folder, "grey.tif", page + " -compress LZW");
+  ASSERT_EQ(
+      std::system(
+          ("tiffcp -s -r 50 -c g4 '" + white + "' '" + folder.file("strips.tif") + "'").c_str()),
+      0);
+
+  ccitt_page found;
+  tiff_resolution resolution;
+  ASSERT_TRUE(find_embeddable_g4(white, 0, found, resolution));
+  EXPECT_EQ(found.columns, 300u);
+  EXPECT_EQ(found.rows, 200u);
+  EXPECT_FALSE(found.black_is_1);
+  EXPECT_GT(found.length, 0u);
+  ASSERT_TRUE(find_embeddable_g4(black, 0, found, resolution));
+  EXPECT_TRUE(found.black_is_1);
+
+  EXPECT_FALSE(find_embeddable_g4(white, 1, found, resolution));  // no second page
+  EXPECT_FALSE(find_embeddable_g4(g3, 0, found, resolution));
+  EXPECT_FALSE(find_embeddable_g4(grey, 0, found, resolution));
+  EXPECT_FALSE(find_embeddable_g4(folder.file("strips.tif"), 0, found, resolution));
+  EXPECT_FALSE(find_embeddable_g4(folder.file("missing.tif"), 0, found, resolution));
+}
+
+TEST(PdfPageBuilder, EmbedsGroup4DataAndCopiesPdfPagesInOrder) {
+  scratch_folder folder;
+  const std::string fax = make(folder, "fax.tif",
+                               "-size 1728x1100 xc:white -fill black -draw 'circle 800,500 800,90' "
+                               "\\( +clone -draw 'rectangle 0,0 99,99' \\) -alpha off -monochrome "
+                               "-units PixelsPerInch -density 204x98 -compress Group4");
+  const std::string inverted =
+      make(folder, "inverted.tif",
+           "-size 200x100 xc:white -fill black -draw 'rectangle 5,5 50,50' -monochrome "
+           "-define quantum:polarity=min-is-black -units PixelsPerInch -density 300 "
+           "-compress Group4");
+  const std::string colour_png = make(folder, "colour.png", "-size 90x60 gradient:red-blue");
+  const std::string colour_pdf = folder.file("colour.pdf");
+  ASSERT_EQ(std::system(("img2pdf -o '" + colour_pdf + "' '" + colour_png + "'").c_str()), 0);
+
+  pdf_page_builder builder;
+  for (int index : {0, 1}) {
+    ccitt_page page;
+    tiff_resolution resolution;
+    ASSERT_TRUE(find_embeddable_g4(fax, index, page, resolution));
+    EXPECT_EQ(resolution.x, 204);
+    EXPECT_EQ(resolution.y, 98);
+    page.x_resolution = 204;
+    page.y_resolution = 98;
+    ASSERT_TRUE(builder.append_ccitt(page).is_ok());
+  }
+  ASSERT_TRUE(builder.append_pdf(colour_pdf).is_ok());
+  ccitt_page page;
+  tiff_resolution resolution;
+  ASSERT_TRUE(find_embeddable_g4(inverted, 0, page, resolution));
+  page.x_resolution = page.y_resolution = 300;
+  ASSERT_TRUE(builder.append_ccitt(page).is_ok());
+  const std::string output = folder.file("out.pdf");
+  ASSERT_TRUE(builder.write(output).is_ok());
+
+  const std::string info = command_output("pdfinfo -f 1 -l 4 '" + output + "' 2>&1");
+  EXPECT_NE(info.find("Pages:           4"), std::string::npos) << info;
+  // The page measures the image at its resolution: 1728 / 204 and 1100 / 98 inches.
+  EXPECT_NE(info.find("Page    1 size:  609.882 x 808.163 pts"), std::string::npos) << info;
+  EXPECT_NE(info.find("Page    4 size:  48 x 24 pts"), std::string::npos) << info;
+
+  const std::string images = command_output("pdfimages -list '" + output + "' 2>&1");
+  const std::regex fax_page("1728 +1100 +gray +1 +1 +ccitt +no +[0-9]+ +0 +204 +98 ");
+  const std::regex inverted_page("200 +100 +gray +1 +1 +ccitt +no +[0-9]+ +0 +300 +300 ");
+  EXPECT_TRUE(std::regex_search(images, fax_page)) << images;
+  EXPECT_TRUE(std::regex_search(images, inverted_page)) << images;
+
+  // Every page decodes to exactly the source's pixels, black where it was black.
+  ASSERT_EQ(std::system(("pdfimages -png '" + output + "' '" + folder.file("img") + "'").c_str()),
+            0);
+  EXPECT_EQ(pixels(folder.file("img-000.png")), pixels(fax + "[0]"));
+  EXPECT_EQ(pixels(folder.file("img-001.png")), pixels(fax + "[1]"));
+  EXPECT_EQ(pixels(folder.file("img-003.png")), pixels(inverted));
+}
+
+TEST(PdfPageBuilder, FailuresNameTheFile) {
+  scratch_folder folder;
+  folder.write("not.pdf", "plain text");
+  pdf_page_builder builder;
+  const status appended = builder.append_pdf(folder.file("not.pdf"));
+  ASSERT_FALSE(appended.is_ok());
+  EXPECT_NE(appended.reason().find("not.pdf"), std::string::npos);
+
+  ccitt_page empty;
+  empty.file = folder.file("none.tif");
+  EXPECT_FALSE(builder.append_ccitt(empty).is_ok());
+
+  ccitt_page outside;
+  outside.file = folder.file("not.pdf");
+  outside.offset = 5;
+  outside.length = 100;
+  outside.columns = outside.rows = 10;
+  EXPECT_FALSE(builder.append_ccitt(outside).is_ok());
+
+  // Data that vanished before the write makes the write fail, not a broken file.
+  ccitt_page gone = outside;
+  gone.file = folder.file("gone.dat");
+  folder.write("gone.dat", std::string(200, '\0'));
+  ASSERT_TRUE(builder.append_ccitt(gone).is_ok());
+  std::filesystem::remove(gone.file);
+  const status written = builder.write(folder.file("out.pdf"));
+  ASSERT_FALSE(written.is_ok());
+  EXPECT_NE(written.reason().find("gone.dat"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zq::engine
