@@ -17,7 +17,8 @@ struct tiff_messages {
   std::string last_error;
 };
 
-int collect_error(TIFF*, void* user_data, const char* module, const char* format, va_list args) {
+__attribute__((format(printf, 4, 0))) int collect_error(TIFF*, void* user_data, const char* module,
+                                                        const char* format, va_list args) {
   char text[512];
   std::vsnprintf(text, sizeof text, format, args);
   auto* messages = static_cast<tiff_messages*>(user_data);
