@@ -136,18 +136,11 @@ class source_conversion {
     if (!joined) {
       return kNotConverted;
     }
-    for (std::size_t index = 0; index < count; ++index) {
-      magick_status read;
-      image_ptr page = index == 0 ? std::move(first) : magick::read_page(info_, index, read);
-      if (!page) {
-        return not_readable(read);
-      }
-      magick::mogrify_first(*write_info_, options_, page);
-      if (const magick_status added = joined->add_page(page.get()); !added.is_ok()) {
-        return not_written(output, added);
-      }
-    }
-    return finish(*joined, output);
+    const int processed = process_pages(std::move(first), count, [&](image_ptr& page, std::size_t) {
+      const magick_status added = joined->add_page(page.get());
+      return added.is_ok() ? static_cast<int>(kConverted) : not_written(output, added);
+    });
+    return processed == kConverted ? finish(*joined, output) : processed;
   }
 
   // PDF with Group 4 from a TIFF whose pages are Group 4 data already: the
@@ -212,6 +205,25 @@ class source_conversion {
     return kConverted;
   }
 
+  // Reads pages 0 to count - 1 one at a time (`first` is page 0, already
+  // read), applies the options and hands each to `use`; stops at the first
+  // page that cannot be read (reported) or that `use` does not convert.
+  template <typename Use>
+  int process_pages(image_ptr first, std::size_t count, Use use) {
+    for (std::size_t index = 0; index < count; ++index) {
+      magick_status read;
+      image_ptr page = index == 0 ? std::move(first) : magick::read_page(info_, index, read);
+      if (!page) {
+        return not_readable(read);
+      }
+      magick::mogrify_first(*write_info_, options_, page);
+      if (const int used = use(page, index); used != kConverted) {
+        return used;
+      }
+    }
+    return kConverted;
+  }
+
   // The number of pages, from the file's headers; 0 after reporting a file
   // that cannot be read.
   std::size_t counted_pages() {
@@ -265,16 +277,12 @@ class source_conversion {
       return kNotConverted;
     }
     settings_.page_count = static_cast<int>(count);
-    for (std::size_t index = 0; index < count; ++index) {
-      magick_status read;
-      image_ptr page = index == 0 ? std::move(first) : magick::read_page(info_, index, read);
-      if (!page) {
-        return not_readable(read);
-      }
-      magick::mogrify_first(*write_info_, options_, page);
-      if (write_output(page, static_cast<int>(index) + 1) != kConverted) {
-        return kNotConverted;
-      }
+    const int processed =
+        process_pages(std::move(first), count, [&](image_ptr& page, std::size_t index) {
+          return write_output(page, static_cast<int>(index) + 1);
+        });
+    if (processed != kConverted) {
+      return processed;
     }
     page_by_page_done();
     return kConverted;
