@@ -19,6 +19,7 @@ struct page_joiner {
   int format_code;
   status (*join)(const std::vector<std::string>& pages, const std::string& output);
 };
+// PDF pages go to a pdf_page_builder instead.
 constexpr page_joiner kPageJoiners[] = {
     {kFormatTiff, join_tiff_files},
     {kFormatGif, join_gif_files},
@@ -30,29 +31,37 @@ constexpr page_joiner kPageJoiners[] = {
 std::optional<joined_output> joined_output::begin(int format_code,
                                                   const magick::image_info* write_info,
                                                   const std::string& output, std::string& error) {
+  join_function join = nullptr;
+  for (const page_joiner& joiner : kPageJoiners) {
+    if (joiner.format_code == format_code) {
+      join = joiner.join;
+    }
+  }
+  std::unique_ptr<pdf_page_builder> pdf;
+  if (join == nullptr) {
+    const status made = make_pdf_page_builder(pdf);
+    if (!made.is_ok()) {
+      error = made.reason();
+      return std::nullopt;
+    }
+  }
   std::optional<staged_output> folder =
       staged_output::begin(join_path(folder_of(output), "pages"), error);
   if (!folder) {
     return std::nullopt;
   }
-  return joined_output(format_code, write_info, output, std::move(*folder));
+  return joined_output(format_code, write_info, output, std::move(*folder), join, std::move(pdf));
 }
 
 joined_output::joined_output(int format_code, const magick::image_info* write_info,
-                             std::string output, staged_output pages_folder)
+                             std::string output, staged_output pages_folder, join_function join,
+                             std::unique_ptr<pdf_page_builder> pdf)
     : format_code_(format_code),
       write_info_(write_info),
       output_(std::move(output)),
-      pages_folder_(std::move(pages_folder)) {
-  for (const page_joiner& joiner : kPageJoiners) {
-    if (joiner.format_code == format_code_) {
-      join_ = joiner.join;
-    }
-  }
-  if (join_ == nullptr) {
-    pdf_ = std::make_unique<pdf_page_builder>();
-  }
-}
+      pages_folder_(std::move(pages_folder)),
+      join_(join),
+      pdf_(std::move(pdf)) {}
 
 std::string joined_output::next_page_file(const char* extension) {
   return folder_of(pages_folder_.path()) + std::to_string(pages_) + extension;

@@ -25,7 +25,7 @@ class joined_output {
   // `format_code` is PDF, TIFF, GIF or PCX (written as DCX); every page is
   // written with `write_info`, which must outlive this object (nullptr when
   // only encoded pages are added). Nothing when the private folder cannot be
-  // made.
+  // made or, for a PDF, the joiner library cannot be loaded.
   static std::optional<joined_output> begin(int format_code, const magick::image_info* write_info,
                                             const std::string& output, std::string& error);
 
@@ -47,7 +47,8 @@ class joined_output {
                                    const std::string& output);
 
   joined_output(int format_code, const magick::image_info* write_info, std::string output,
-                staged_output pages_folder);
+                staged_output pages_folder, join_function join,
+                std::unique_ptr<pdf_page_builder> pdf);
 
   std::string next_page_file(const char* extension);
   magick::magick_status add_pdf_page(_Image* page, const std::string& file);

@@ -10,6 +10,7 @@
 #include <set>
 #include <utility>
 
+#include "common/paths.h"
 #include "engine/staged_output.h"
 
 namespace zq::engine::magick {
@@ -345,11 +346,19 @@ magick_status write_images(const image_info& info, _Image* images, const std::st
   if (!staged) {
     return magick_status::failed(error, path);
   }
-  // The coder is named, so the staged name's suffix chooses nothing.
-  const std::string name = std::string(coder) + ":" + staged->path();
+  // The coder must be the one asked for, whatever the name's suffix says. A
+  // name whose suffix already picks it goes as it stands: naming the coder
+  // makes the library read its delegate table first, a cost on every write.
+  // A colon in the path would be taken for a coder prefix, so such a path
+  // always names the coder.
+  const bool suffix_picks_coder = staged->path().find(':') == std::string::npos &&
+                                  coder_for_extension(extension_of(staged->path())) == coder;
+  const std::string name =
+      suffix_picks_coder ? staged->path() : std::string(coder) + ":" + staged->path();
   // Unbuffered, so that a write that fails (a full disk) fails the call that
-  // made it: a buffered stream fails only when the coder closes it, and no
-  // coder looks at that.
+  // made it: through a buffered stream the TIFF writer, which seeks, reports
+  // success for a file cut short, and the YUV writer's first planes are never
+  // checked at all.
   image_info writing = info.clone();
   (void)SetImageOption(writing.get(), "stream:buffer-size", "0");
   std::size_t scene = 0;

@@ -72,21 +72,25 @@ std::string number(double value) {
 
 }  // namespace
 
-struct pdf_page_builder::state {
-  QPDF document;
+// Lives in the joiner library; the engine reaches it through
+// make_pdf_page_builder() alone.
+class qpdf_page_builder final : public pdf_page_builder {
+ public:
+  qpdf_page_builder() { document_.emptyPDF(); }
+
+  status append_pdf(const std::string& pdf_file) override;
+  status append_ccitt(const ccitt_page& page) override;
+  status write(const std::string& output) override;
+
+ private:
+  QPDF document_;
   // Sources of copied pages; qpdf reads their streams only when writing, and
   // closes each file between reads so that hundreds of sources stay cheap.
-  std::vector<std::unique_ptr<QPDF>> sources;
-  std::string failed_file;  // a page whose data could not be read while writing
+  std::vector<std::unique_ptr<QPDF>> sources_;
+  std::string failed_file_;  // a page whose data could not be read while writing
 };
 
-pdf_page_builder::pdf_page_builder() : state_(std::make_unique<state>()) {
-  state_->document.emptyPDF();
-}
-
-pdf_page_builder::~pdf_page_builder() = default;
-
-status pdf_page_builder::append_pdf(const std::string& pdf_file) {
+status qpdf_page_builder::append_pdf(const std::string& pdf_file) {
   try {
     auto source = std::make_unique<QPDF>();
     // Our pages come from ImageMagick whole; a damaged one is a failure to
@@ -94,18 +98,18 @@ status pdf_page_builder::append_pdf(const std::string& pdf_file) {
     source->setSuppressWarnings(true);
     source->setAttemptRecovery(false);
     source->processInputSource(std::make_shared<ClosedFileInputSource>(pdf_file.c_str()));
-    QPDFPageDocumentHelper pages(state_->document);
+    QPDFPageDocumentHelper pages(document_);
     for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(*source).getAllPages()) {
       pages.addPage(page, false);
     }
-    state_->sources.push_back(std::move(source));
+    sources_.push_back(std::move(source));
     return status::ok();
   } catch (const std::exception& error) {
     return status::error(pdf_file + ": " + error.what());
   }
 }
 
-status pdf_page_builder::append_ccitt(const ccitt_page& page) {
+status qpdf_page_builder::append_ccitt(const ccitt_page& page) {
   if (page.columns == 0 || page.rows == 0 || page.x_resolution <= 0 || page.y_resolution <= 0) {
     return status::error(page.file + ": page has no size or no resolution");
   }
@@ -115,7 +119,7 @@ status pdf_page_builder::append_ccitt(const ccitt_page& page) {
     return status::error(page.file + ": page data is not in the file");
   }
   try {
-    QPDF& pdf = state_->document;
+    QPDF& pdf = document_;
     const double width = page.columns * 72.0 / page.x_resolution;
     const double height = page.rows * 72.0 / page.y_resolution;
 
@@ -133,7 +137,7 @@ status pdf_page_builder::append_ccitt(const ccitt_page& page) {
     image_dictionary.replaceKey("/Height", QPDFObjectHandle::newInteger(page.rows));
     image_dictionary.replaceKey("/ColorSpace", QPDFObjectHandle::newName("/DeviceGray"));
     image_dictionary.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(1));
-    image.replaceStreamData(std::make_shared<file_range_provider>(page, state_->failed_file),
+    image.replaceStreamData(std::make_shared<file_range_provider>(page, failed_file_),
                             QPDFObjectHandle::newName("/CCITTFaxDecode"), parameters);
 
     QPDFObjectHandle contents =
@@ -159,14 +163,14 @@ status pdf_page_builder::append_ccitt(const ccitt_page& page) {
   }
 }
 
-status pdf_page_builder::write(const std::string& output) {
+status qpdf_page_builder::write(const std::string& output) {
   try {
-    QPDFWriter writer(state_->document, output.c_str());
+    QPDFWriter writer(document_, output.c_str());
     // Encoded image data goes out as it came in; re-compressing it gains nothing.
     writer.setStreamDataMode(qpdf_s_preserve);
     writer.write();
-    if (!state_->failed_file.empty()) {
-      return status::error(state_->failed_file + ": page data could not be read");
+    if (!failed_file_.empty()) {
+      return status::error(failed_file_ + ": page data could not be read");
     }
     return status::ok();
   } catch (const std::exception& error) {
@@ -175,3 +179,12 @@ status pdf_page_builder::write(const std::string& output) {
 }
 
 }  // namespace zq::engine
+
+extern "C" __attribute__((visibility("default"))) zq::engine::pdf_page_builder*
+zq_new_pdf_page_builder() {
+  try {
+    return new zq::engine::qpdf_page_builder();
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+}

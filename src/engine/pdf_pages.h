@@ -25,27 +25,32 @@ struct ccitt_page {
   double y_resolution = 72;
 };
 
+// The PDF joiner lives in a library of its own beside the engine, loaded on
+// the first join: qpdf brings a TLS stack with it whose loading would cost
+// every run of the engine a third of its start-up, and most runs never join a
+// PDF.
 class pdf_page_builder {
  public:
-  pdf_page_builder();
-  ~pdf_page_builder();
-  pdf_page_builder(const pdf_page_builder&) = delete;
-  pdf_page_builder& operator=(const pdf_page_builder&) = delete;
+  virtual ~pdf_page_builder() = default;
 
   // Every page of a PDF file, in order. The file must stay until write().
-  status append_pdf(const std::string& pdf_file);
+  virtual status append_pdf(const std::string& pdf_file) = 0;
 
   // One image page drawn over the whole page, as ImageMagick lays it out: the
   // page measures columns x rows at the page's resolution, in points. The file
   // must stay until write().
-  status append_ccitt(const ccitt_page& page);
+  virtual status append_ccitt(const ccitt_page& page) = 0;
 
   // Writes the document to `output` (the caller renames it into place).
-  status write(const std::string& output);
-
- private:
-  struct state;
-  std::unique_ptr<state> state_;
+  virtual status write(const std::string& output) = 0;
 };
+
+// A new, empty document; fails when the joiner's library cannot be loaded.
+status make_pdf_page_builder(std::unique_ptr<pdf_page_builder>& builder);
+
+// The joiner library's file name and the one call it exports, which returns a
+// new builder owned by the caller.
+inline constexpr const char* kPdfJoinerLibrary = "libzq_pdf_pages.so";
+inline constexpr const char* kPdfJoinerFactory = "zq_new_pdf_page_builder";
 
 }  // namespace zq::engine

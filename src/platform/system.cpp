@@ -1,6 +1,7 @@
 #include "platform/system.h"
 
 #include <dirent.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -221,6 +222,21 @@ status run_and_wait(const std::string& program, const std::string& argument, int
     }
   }
   exit_code = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
+  return status::ok();
+}
+
+status find_library_symbol(const std::string& path, const char* symbol, void*& address) {
+  // dlopen counts the loads of one library and maps it once.
+  void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) {
+    return status::error(dlerror());
+  }
+  dlerror();
+  address = dlsym(library, symbol);
+  if (address == nullptr) {
+    const char* reason = dlerror();
+    return status::error(reason != nullptr ? reason : path + ": " + symbol + " is empty");
+  }
   return status::ok();
 }
 

@@ -52,4 +52,10 @@ bool folder_exists(const std::string& path);
 // (128 + signal number when a signal ended it). Fails when it cannot start.
 status run_and_wait(const std::string& program, const std::string& argument, int& exit_code);
 
+// The address of `symbol` in the shared library `path` (a bare file name is
+// looked up as the dynamic loader looks up a program's libraries), loaded on first use
+// and never unloaded: objects the library made may outlive any one caller.
+// Fails with the loader's own reason (a missing file, a missing symbol).
+status find_library_symbol(const std::string& path, const char* symbol, void*& address);
+
 }  // namespace zq::platform

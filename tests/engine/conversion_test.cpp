@@ -373,7 +373,7 @@ TEST_F(Conversion, RawFaxInBothRuns) {
 // The gray bytes of page `page` of `file`, one per pixel, top row first.
 std::string grey_pixels(const scratch_folder& folder, const std::string& file, int page) {
   const std::string raw = folder.file("page.gray");
-  make_image("'" + file + "[" + std::to_string(page) + "]' -depth 8", "GRAY:" + raw);
+  make_image("'" + file + "[" + std::to_string(page) + "]' -depth 8", raw, "GRAY:");
   std::ifstream in(raw, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }

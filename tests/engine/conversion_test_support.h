@@ -21,15 +21,17 @@
 
 namespace zq::engine::testing {
 
-// Makes `path` with "convert <args> <path>".
-inline void make_image(const std::string& args, const std::string& path) {
+// Makes `path` with "convert <args> <coder><path>"; `coder` ("FAX:", "GRAY:")
+// names a format the file name does not.
+inline void make_image(const std::string& args, const std::string& path,
+                       const std::string& coder = "") {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  ASSERT_EQ(std::system(("convert " + args + " '" + path + "'").c_str()), 0) << args;
+  ASSERT_EQ(std::system(("convert " + args + " '" + coder + path + "'").c_str()), 0) << args;
 }
 
 // A raw fax page: ImageMagick's Group 3 data behind the two signature bytes.
 inline void make_raw_fax(const std::string& args, const std::string& path) {
-  make_image(args, "FAX:" + path + ".g3");
+  make_image(args, path + ".g3", "FAX:");
   ASSERT_EQ(std::system(("printf '\\273\\001' | cat - '" + path + ".g3' > '" + path + "'").c_str()),
             0);
   std::filesystem::remove(path + ".g3");

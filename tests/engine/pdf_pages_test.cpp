@@ -72,7 +72,8 @@ TEST(PdfPageBuilder, EmbedsGroup4DataAndCopiesPdfPagesInOrder) {
   const std::string colour_pdf = folder.file("colour.pdf");
   ASSERT_EQ(std::system(("img2pdf -o '" + colour_pdf + "' '" + colour_png + "'").c_str()), 0);
 
-  pdf_page_builder builder;
+  std::unique_ptr<pdf_page_builder> builder;
+  ASSERT_TRUE(make_pdf_page_builder(builder).is_ok());
   for (int index : {0, 1}) {
     ccitt_page page;
     tiff_resolution resolution;
@@ -81,16 +82,16 @@ TEST(PdfPageBuilder, EmbedsGroup4DataAndCopiesPdfPagesInOrder) {
     EXPECT_EQ(resolution.y, 98);
     page.x_resolution = 204;
     page.y_resolution = 98;
-    ASSERT_TRUE(builder.append_ccitt(page).is_ok());
+    ASSERT_TRUE(builder->append_ccitt(page).is_ok());
   }
-  ASSERT_TRUE(builder.append_pdf(colour_pdf).is_ok());
+  ASSERT_TRUE(builder->append_pdf(colour_pdf).is_ok());
   ccitt_page page;
   tiff_resolution resolution;
   ASSERT_TRUE(find_embeddable_g4(inverted, 0, page, resolution));
   page.x_resolution = page.y_resolution = 300;
-  ASSERT_TRUE(builder.append_ccitt(page).is_ok());
+  ASSERT_TRUE(builder->append_ccitt(page).is_ok());
   const std::string output = folder.file("out.pdf");
-  ASSERT_TRUE(builder.write(output).is_ok());
+  ASSERT_TRUE(builder->write(output).is_ok());
 
   const std::string info = command_output("pdfinfo -f 1 -l 4 '" + output + "' 2>&1");
   EXPECT_NE(info.find("Pages:           4"), std::string::npos) << info;
@@ -115,29 +116,30 @@ TEST(PdfPageBuilder, EmbedsGroup4DataAndCopiesPdfPagesInOrder) {
 TEST(PdfPageBuilder, FailuresNameTheFile) {
   scratch_folder folder;
   folder.write("not.pdf", "plain text");
-  pdf_page_builder builder;
-  const status appended = builder.append_pdf(folder.file("not.pdf"));
+  std::unique_ptr<pdf_page_builder> builder;
+  ASSERT_TRUE(make_pdf_page_builder(builder).is_ok());
+  const status appended = builder->append_pdf(folder.file("not.pdf"));
   ASSERT_FALSE(appended.is_ok());
   EXPECT_NE(appended.reason().find("not.pdf"), std::string::npos);
 
   ccitt_page empty;
   empty.file = folder.file("none.tif");
-  EXPECT_FALSE(builder.append_ccitt(empty).is_ok());
+  EXPECT_FALSE(builder->append_ccitt(empty).is_ok());
 
   ccitt_page outside;
   outside.file = folder.file("not.pdf");
   outside.offset = 5;
   outside.length = 100;
   outside.columns = outside.rows = 10;
-  EXPECT_FALSE(builder.append_ccitt(outside).is_ok());
+  EXPECT_FALSE(builder->append_ccitt(outside).is_ok());
 
   // Data that vanished before the write makes the write fail, not a broken file.
   ccitt_page gone = outside;
   gone.file = folder.file("gone.dat");
   folder.write("gone.dat", std::string(200, '\0'));
-  ASSERT_TRUE(builder.append_ccitt(gone).is_ok());
+  ASSERT_TRUE(builder->append_ccitt(gone).is_ok());
   std::filesystem::remove(gone.file);
-  const status written = builder.write(folder.file("out.pdf"));
+  const status written = builder->write(folder.file("out.pdf"));
   ASSERT_FALSE(written.is_ok());
   EXPECT_NE(written.reason().find("gone.dat"), std::string::npos);
 }

@@ -199,5 +199,25 @@ TEST(System, FindsTemporaryAndOwnFolders) {
   EXPECT_TRUE(file_exists(own + "platform_tests")) << own;
 }
 
+TEST(System, FindsSymbolsOfLibrariesLoadedOnDemand) {
+  void* address = nullptr;
+  ASSERT_TRUE(find_library_symbol("libm.so.6", "cos", address).is_ok());
+  EXPECT_EQ(reinterpret_cast<double (*)(double)>(address)(0.0), 1.0);
+
+  test_folder folder;
+  const status missing = find_library_symbol(folder / "libnone.so", "cos", address);
+  EXPECT_FALSE(missing.is_ok());
+  EXPECT_NE(missing.reason().find(folder / "libnone.so"), std::string::npos) << missing.reason();
+
+  write_bytes(folder / "libtext.so", "not a library");
+  const status damaged = find_library_symbol(folder / "libtext.so", "cos", address);
+  EXPECT_FALSE(damaged.is_ok());
+  EXPECT_NE(damaged.reason().find("libtext.so"), std::string::npos) << damaged.reason();
+
+  const status no_symbol = find_library_symbol("libm.so.6", "zq_no_such_call", address);
+  EXPECT_FALSE(no_symbol.is_ok());
+  EXPECT_NE(no_symbol.reason().find("zq_no_such_call"), std::string::npos) << no_symbol.reason();
+}
+
 }  // namespace
 }  // namespace zq::platform
