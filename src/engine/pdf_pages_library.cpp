@@ -1,5 +1,6 @@
-// Loads the PDF joiner library on the first join. It is found as the bitmap
-// library is, through the program's run path: the folder beside the program.
+// Loads the PDF joiner library from the engine's own folder on the first join.
+// The full path is given: a bare name would be looked up through the run path
+// of whichever library called the loader, which is not always the engine's.
 #include "engine/pdf_pages.h"
 #include "platform/system.h"
 
@@ -7,7 +8,8 @@ namespace zq::engine {
 
 status make_pdf_page_builder(std::unique_ptr<pdf_page_builder>& builder) {
   void* factory = nullptr;
-  const status found = platform::find_library_symbol(kPdfJoinerLibrary, kPdfJoinerFactory, factory);
+  const status found = platform::find_library_symbol(platform::own_folder() + kPdfJoinerLibrary,
+                                                     kPdfJoinerFactory, factory);
   if (!found.is_ok()) {
     return found;
   }

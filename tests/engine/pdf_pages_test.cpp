@@ -73,7 +73,8 @@ TEST(PdfPageBuilder, EmbedsGroup4DataAndCopiesPdfPagesInOrder) {
   ASSERT_EQ(std::system(("img2pdf -o '" + colour_pdf + "' '" + colour_png + "'").c_str()), 0);
 
   std::unique_ptr<pdf_page_builder> builder;
-  ASSERT_TRUE(make_pdf_page_builder(builder).is_ok());
+  const status made = make_pdf_page_builder(builder);
+  ASSERT_TRUE(made.is_ok()) << made.reason();
   for (int index : {0, 1}) {
     ccitt_page page;
     tiff_resolution resolution;
@@ -117,7 +118,8 @@ TEST(PdfPageBuilder, FailuresNameTheFile) {
   scratch_folder folder;
   folder.write("not.pdf", "plain text");
   std::unique_ptr<pdf_page_builder> builder;
-  ASSERT_TRUE(make_pdf_page_builder(builder).is_ok());
+  const status made = make_pdf_page_builder(builder);
+  ASSERT_TRUE(made.is_ok()) << made.reason();
   const status appended = builder->append_pdf(folder.file("not.pdf"));
   ASSERT_FALSE(appended.is_ok());
   EXPECT_NE(appended.reason().find("not.pdf"), std::string::npos);
