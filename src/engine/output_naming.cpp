@@ -14,8 +14,7 @@ std::string build_output_path(engine_settings& settings, int page_count, int pag
     settings.target_folder = folder_of(*explicit_target);
     if (settings.target_folder.empty()) {
       // A bare file name names a file in the working folder, not in the root.
-      // (Built as a string: assigning the bare literal makes GCC 12 warn wrongly.)
-      settings.target_folder = std::string(".");
+      settings.target_folder = ".";
     }
     base_name = base_name_of(*explicit_target);
   }
