@@ -162,7 +162,11 @@ TEST_F(Assembly, Failures) {
        {},
        false,
        "The file (no file) cannot be read by Zembrit\r\n\t"},
-      {"empty list, TIFF", kFormatTiff, {}, false, ""},
+      {"empty list, TIFF",
+       kFormatTiff,
+       {},
+       false,
+       "The file (no file) cannot be read by Zembrit\r\n\t"},
       {"write fails", kFormatPdf, {in("one.tif")}, true, ""},
   };
   testing::make_raw_fax("-size 64x8 xc:white", in("fax.tif"));
