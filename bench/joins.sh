@@ -79,43 +79,6 @@ EOF
 
 # ---- Corpus ---------------------------------------------------------------
 
-# A fax page of typed-looking text as a plain PBM: 2480 x 3508 pixels (A4 at
-# 300 dpi), lines of words made of 64 random 5 x 7 glyphs drawn four pixels
-# to a dot. The same seed gives the same page (the idea of bench/fax_page.awk
-# at the resolution of an office scanner).
-page_awk='
-BEGIN {
-  srand(seed)
-  width = 2480; height = 3508; margin = 150; dot = 4; advance = 6 * dot
-  for (g = 0; g < 64; g++)
-    for (r = 0; r < 7; r++) {
-      bits = ""
-      for (c = 0; c < 5; c++) bits = bits (rand() < 0.45 ? "1111" : "0000")
-      glyph[g, r] = bits "0000"
-    }
-  white = sprintf("%" width "s", ""); gsub(/ /, "0", white)
-  gap = substr(white, 1, advance)
-  print "P1"; print width, height
-  for (y = 0; y < 180; y++) print white
-  while (y + 48 <= height - 180) {
-    cells = 0
-    for (x = margin; x + advance * 10 < width - margin; x += advance * (length_ + 1)) {
-      length_ = 2 + int(rand() * 8)
-      for (k = 0; k < length_; k++) cell[cells++] = int(rand() * 64)
-      cell[cells++] = -1
-    }
-    for (r = 0; r < 7; r++) {
-      row = substr(white, 1, margin)
-      for (k = 0; k < cells; k++) row = row (cell[k] < 0 ? gap : glyph[cell[k], r])
-      row = row substr(white, 1, width - length(row))
-      for (d = 0; d < dot; d++) print row
-    }
-    for (s = 0; s < 20; s++) print white
-    y += 48
-  }
-  for (; y < height; y++) print white
-}'
-
 # The pixels of one page as a sum that does not depend on the file format:
 # the same page read from a TIFF, or taken out of a PDF, gives the same sum.
 pixel_sum() { "$convert" "$1" -depth 1 gray:- | md5sum | cut -c1-32; }
@@ -130,7 +93,9 @@ if [ ! -f "$draw/sums" ] || [ "$(wc -l <"$draw/sums")" -ne $distinct ]; then
   rm -rf "$corpus"
   mkdir -p "$draw"
   for ((d = 0; d < distinct; d++)); do
-    LC_ALL=C awk -v seed=$((d + 1)) "$page_awk" >"$draw/page.pbm"
+    # A fax page of typed-looking text at the resolution of an office scanner.
+    LC_ALL=C awk -v seed=$((d + 1)) -v width=2480 -v height=3508 -v dot=4 -v margin=150 \
+      -v top=180 -v gap=20 -f "$top/bench/fax_page.awk" >"$draw/page.pbm"
     # One strip of 3508 rows, as a fax server writes a page.
     "$convert" "$draw/page.pbm" -units PixelsPerInch -density 300x300 -compress Group4 \
       -define tiff:rows-per-strip=3508 "$draw/fax-$d.tif"
@@ -397,7 +362,7 @@ rm -rf "$scratch"
 
 # Summary: every run with its cost a page, then the ratio engine/peer of each
 # comparison (below 1: the engine is faster or smaller); "failed" where a side
-# has no figure.
+# has no figure, "too short" where the peer ran too briefly to time.
 awk -F'\t' '
   function cell(s) { gsub(/\|/, "\\|", s); return s }
   # A comparison is a run name without its last word; its runs are listed
@@ -410,8 +375,10 @@ awk -F'\t' '
     if (!(a in pages) || !(b in pages)) return
     label = a; sub(/ engine$/, "", label)
     label = label ": engine/" w[split(b, w, " ")]
-    if ((a in failed) || (b in failed) || wall[b] <= 0 || cpu[b] <= 0 || peak[b] <= 0)
+    if ((a in failed) || (b in failed))
       printf "| %s | failed | failed | failed |\n", label
+    else if (wall[b] <= 0 || cpu[b] <= 0 || peak[b] <= 0)
+      printf "| %s | too short | too short | too short |\n", label
     else
       printf "| %s | %.2f | %.2f | %.2f |\n", label, wall[a] / wall[b], cpu[a] / cpu[b], peak[a] / peak[b] }
   END {
