@@ -7,9 +7,10 @@
 namespace zq::engine {
 
 status make_pdf_page_builder(std::unique_ptr<pdf_page_builder>& builder) {
-  void* factory = nullptr;
-  const status found = platform::find_library_symbol(platform::own_folder() + kPdfJoinerLibrary,
-                                                     kPdfJoinerFactory, factory);
+  // Looked up once a run: a run that writes a PDF per page joins many.
+  static void* factory = nullptr;
+  static const status found = platform::find_library_symbol(
+      platform::own_folder() + kPdfJoinerLibrary, kPdfJoinerFactory, factory);
   if (!found.is_ok()) {
     return found;
   }
