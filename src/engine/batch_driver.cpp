@@ -7,7 +7,7 @@
 #include "common/paths.h"
 #include "engine/conversion.h"
 #include "engine/formats.h"
-#include "platform/ascii.h"
+#include "common/ascii.h"
 #include "platform/ini_file.h"
 #include "platform/system.h"
 
@@ -48,7 +48,7 @@ bool has_tiff_extension(const std::string& name) {
   constexpr std::string_view kTiff = ".tif";
   const std::string extension = extension_of(name);
   return extension.size() >= kTiff.size() &&
-         platform::detail::equals_ignoring_ascii_case(
+         equals_ignoring_ascii_case(
              std::string_view(extension).substr(0, kTiff.size()), kTiff);
 }
 

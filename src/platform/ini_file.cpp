@@ -13,14 +13,13 @@
 #include <random>
 #include <string_view>
 
+#include "common/ascii.h"
 #include "common/paths.h"
-#include "platform/ascii.h"
 
 namespace zq::platform {
 
 namespace {
 
-using detail::equals_ignoring_ascii_case;
 
 // Windows trims all ASCII white space, which also absorbs a stray CR.
 constexpr std::string_view kBlanks = " \t\r\v\f";

@@ -17,8 +17,8 @@
 #include <memory>
 #include <string_view>
 
+#include "common/ascii.h"
 #include "common/paths.h"
-#include "platform/ascii.h"
 
 extern char** environ;
 
@@ -26,7 +26,6 @@ namespace zq::platform {
 
 namespace {
 
-using detail::ascii_lower;
 
 // '*' any run, '?' one character, ASCII case ignored. Backtracks only to the
 // most recent '*', which is enough because a later '*' absorbs any longer run.
@@ -116,7 +115,7 @@ bool wildcard_match(const std::string& pattern, const std::string& name) {
   }
   const std::size_t name_dot = n.rfind('.');
   return name_dot != std::string_view::npos && n.size() - name_dot > 4 &&
-         detail::equals_ignoring_ascii_case(p.substr(pattern_dot), n.substr(name_dot, 4)) &&
+         equals_ignoring_ascii_case(p.substr(pattern_dot), n.substr(name_dot, 4)) &&
          plain_wildcard_match(p.substr(0, pattern_dot), n.substr(0, name_dot));
 }
 

@@ -17,13 +17,13 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/ascii.h"
+#include "common/ascii.h"
 #include "platform/ini_file.h"
 
 namespace {
 
 using zq::platform::ini_file;
-using zq::platform::detail::equals_ignoring_ascii_case;
+using zq::equals_ignoring_ascii_case;
 
 void fail(const char* what, const std::string& detail) {
   std::fprintf(stderr, "ini_file: %s: %s\n", what, detail.c_str());

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string_view>
 
-namespace zq::platform::detail {
+namespace zq {
 
 inline unsigned char ascii_lower(char c) {
   const auto u = static_cast<unsigned char>(c);
@@ -25,4 +25,4 @@ inline bool equals_ignoring_ascii_case(std::string_view a, std::string_view b) {
   return true;
 }
 
-}  // namespace zq::platform::detail
+}  // namespace zq
