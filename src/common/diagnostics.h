@@ -13,18 +13,26 @@ namespace zq {
 class diagnostics {
  public:
   virtual ~diagnostics() = default;
-  // One message, without a line end; the sink adds what its medium needs.
+  // Why something failed or was refused: one message without a line end; the
+  // sink adds what its medium needs (for the programs, their name and a line
+  // end on standard error).
   virtual void say(std::string_view message) = 0;
+  // Progress a caller watching the run relies on, as exact text (standard
+  // output for the programs).
+  virtual void progress(std::string_view text) = 0;
 };
 
-// Keeps every message, for tests and for callers that decide later.
+// Keeps everything, for tests.
 class recorded_diagnostics final : public diagnostics {
  public:
   void say(std::string_view message) override { messages_.emplace_back(message); }
+  void progress(std::string_view text) override { progress_ += text; }
   const std::vector<std::string>& messages() const { return messages_; }
+  const std::string& progress_text() const { return progress_; }
 
  private:
   std::vector<std::string> messages_;
+  std::string progress_;
 };
 
 }  // namespace zq

@@ -1,7 +1,5 @@
 #include "common/paths.h"
 
-#include <sys/stat.h>
-
 namespace zq {
 
 std::size_t normalize_path(std::string& path) {
@@ -38,18 +36,6 @@ void normalize_by_rule(std::string& path) {
     normalize_unc_path(path);
   } else {
     normalize_path(path);
-  }
-}
-
-void create_folder_chain(const std::string& path) {
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    if (path[i] != kPathSeparator || i == 0) {
-      continue;
-    }
-    const std::string folder = path.substr(0, i);
-    // Failures are expected (the folder exists) and ignored; a folder that
-    // really cannot be made shows up as a write failure later.
-    (void)::mkdir(folder.c_str(), 0777);
   }
 }
 

@@ -32,11 +32,6 @@ inline constexpr bool kHasNetworkPaths = false;
 // for everything else.
 void normalize_by_rule(std::string& path);
 
-// Creates every folder above the last separator, from the left, ignoring every
-// failure (the folder may exist already). The part after the last separator is
-// not created, so an output file path creates the folders that will hold it.
-void create_folder_chain(const std::string& path);
-
 // Joins folder and name with one separator ("%s/%s"), as the patterns do; the
 // doubled separator after a folder that ends in one is left for normalising.
 std::string join_path(const std::string& folder, const std::string& name);

@@ -1,46 +1,28 @@
 #include "engine/assembly.h"
 
-#include <cstdio>
+#include <optional>
 #include <span>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "common/diagnostics.h"
 #include "common/paths.h"
-#include "engine/formats.h"
+#include "engine/format_routes.h"
 #include "engine/joined_output.h"
 #include "engine/magick.h"
 #include "engine/option_interpreter.h"
 #include "engine/option_list.h"
 #include "engine/tiff_pages.h"
-#include "platform/ini_file.h"
+#include "jobfile/file_list_file.h"
 
 namespace zq::engine {
 namespace {
 
 using magick::image_ptr;
-using magick::magick_status;
-
-// The paths of the file list file, in key order up to the first missing or
-// empty key. Every listed file is taken, however many there are.
-std::vector<std::string> listed_files(const std::string& file_list_path) {
-  std::unordered_map<std::string, std::string> values;
-  for (auto& [key, value] : platform::ini_file::load(file_list_path).entries("FILES")) {
-    values.emplace(key, std::move(value));  // the first of a key wins, as in find()
-  }
-  std::vector<std::string> files;
-  for (std::size_t key = 0;; ++key) {
-    const auto listed = values.find(std::to_string(key));
-    if (listed == values.end() || listed->second.empty()) {
-      return files;
-    }
-    files.push_back(std::move(listed->second));
-  }
-}
 
 struct join_request {
-  int format_code;
+  const format_route& route;
   std::span<const std::string_view> compression_names;
   int compression_type;
   std::string output_path;
@@ -127,11 +109,12 @@ std::string listed_path(const std::string& element) {
 
 // Adds every page of one listed TIFF whose pages are all Group 4 data that a
 // PDF can hold as it stands; false, adding nothing, for any other file.
-bool add_group4_pages(const std::string& path, double reading_density, joined_output& joined) {
+bool add_group4_pages(platform::file_system& files, const std::string& path, double reading_density,
+                      joined_output& joined) {
   const std::size_t count = tiff_page_count(path);
   std::vector<std::pair<ccitt_page, tiff_resolution>> pages(count);
   for (std::size_t index = 0; index < count; ++index) {
-    if (!find_embeddable_g4(path, static_cast<int>(index), pages[index].first,
+    if (!find_embeddable_g4(files, path, static_cast<int>(index), pages[index].first,
                             pages[index].second)) {
       return false;
     }
@@ -149,14 +132,19 @@ bool add_group4_pages(const std::string& path, double reading_density, joined_ou
 }
 
 // Joins every page of every readable input, in list order, a page at a time.
-int join_files(engine_settings& settings, report_stream& report, const join_request& request,
-               const std::vector<std::string>& files) {
+bool join_files(engine_run& run, report_stream& report, const join_request& request,
+                const std::vector<std::string>& files) {
+  const engine_settings& settings = run.settings;
   const bool reporting = settings.job.report_create_report == 1;
   const option_list list = join_list(settings, files, request);
   join_plan plan;
   if (!plan_join(list.elements(), reporting, report, plan)) {
-    return 0;
+    return false;
   }
+  auto not_written = [&](const status& failure) {
+    run.messages.say("cannot write " + request.output_path + ": " + failure.text());
+    return false;
+  };
   magick::image_info reading;
   if (plan.reading_density) {
     reading.set_density(*plan.reading_density);
@@ -167,39 +155,42 @@ int join_files(engine_settings& settings, report_stream& report, const join_requ
   writing.set_units_per_inch();
   writing.apply(plan.writing);
 
-  std::string error;
-  std::optional<joined_output> joined =
-      joined_output::begin(request.format_code, &writing, request.output_path, error);
-  if (!joined) {
-    std::fprintf(stderr, "Zembrit_Quarnel: cannot write %s: %s\n", request.output_path.c_str(),
-                 error.c_str());
-    return 0;
+  result<joined_output> joined =
+      joined_output::begin(run.files, request.route, &writing, request.output_path);
+  if (!joined.is_ok()) {
+    return not_written(joined.status());
   }
   // Pages that are Group 4 data already go into a Group 4 PDF unchanged,
   // unless the pages are resized.
-  const bool copy_group4 = request.format_code == kFormatPdf && magick::asks_group4(writing) &&
-                           settings.job.params_size.empty();
+  const bool copy_group4 = request.route.route == write_route::pdf_pages &&
+                           magick::asks_group4(writing) && settings.job.params_size.empty();
   const double reading_density = settings.job.params_density;
 
   std::string last_input = "(no file)";
-  magick_status last_failure =
-      magick_status::failed("no file in the file list", settings.file_list_path);
+  status last_failure = status::error("no file in the file list", settings.file_list_path);
   for (const std::string& input : plan.inputs) {
-    if (copy_group4 && add_group4_pages(listed_path(input), reading_density, *joined)) {
+    if (copy_group4 && add_group4_pages(run.files, listed_path(input), reading_density, *joined)) {
       continue;
     }
-    magick_status read = reading.set_filename(input);
-    const std::size_t count = read.is_ok() ? magick::ping_page_count(reading, read) : 0;
+    status read = reading.set_filename(input);
+    std::size_t count = 0;
+    if (read.is_ok()) {
+      result<std::size_t> pinged = magick::ping_page_count(reading);
+      read = pinged.status();
+      count = pinged.is_ok() ? *pinged : 0;
+    }
     for (std::size_t index = 0; index < count && read.is_ok(); ++index) {
-      image_ptr page = magick::read_page(reading, index, read);
-      if (!page) {
+      result<image_ptr> page = magick::read_page(reading, index);
+      if (!page.is_ok()) {
+        read = page.status();
         break;
       }
-      magick::mogrify_first(writing, plan.page_options, page);
-      if (const magick_status added = joined->add_page(page.get()); !added.is_ok()) {
-        std::fprintf(stderr, "Zembrit_Quarnel: cannot write %s: %s\n", request.output_path.c_str(),
-                     added.text().c_str());
-        return 0;
+      if (const status applied = magick::mogrify_first(writing, plan.page_options, *page);
+          !applied.is_ok()) {
+        return not_written(applied);
+      }
+      if (const status added = joined->add_page(page->get()); !added.is_ok()) {
+        return not_written(added);
       }
     }
     if (!read.is_ok()) {
@@ -212,37 +203,39 @@ int join_files(engine_settings& settings, report_stream& report, const join_requ
     if (reporting) {
       report_unreadable_listed_file(report, last_input, last_failure.text());
     }
-    return 0;
+    return false;
   }
-  if (const magick_status written = joined->finish(); !written.is_ok()) {
-    std::fprintf(stderr, "Zembrit_Quarnel: cannot write %s: %s\n", request.output_path.c_str(),
-                 written.text().c_str());
-    return 0;
+  if (const status written = joined->finish(); !written.is_ok()) {
+    return not_written(written);
   }
-  return 1;
+  return true;
 }
 
 }  // namespace
 
-int assemble_pdf(engine_settings& settings, report_stream& report) {
+bool assemble_pdf(engine_run& run, report_stream& report) {
+  const engine_settings& settings = run.settings;
   const std::string& name = settings.job.pdf_pdf_name;
   std::string output =
       join_path(settings.target_folder, extension_of(name).empty() ? name + ".pdf" : name);
   normalize_by_rule(output);
   return join_files(
-      settings, report,
-      {kFormatPdf, pdf_compression_names(), settings.job.pdf_compression_type, output},
-      listed_files(settings.file_list_path));
+      run, report,
+      {*find_route(kFormatPdf), pdf_compression_names(), settings.job.pdf_compression_type,
+       output},
+      read_file_list_file(settings.file_list_path));
 }
 
 // An empty file list is reported as the PDF join reports it: the batch
 // driver counts the file that started the join as converted, so without a
 // line here a run that joined nothing would read as one that did.
-int assemble_tiff(engine_settings& settings, report_stream& report) {
-  return join_files(settings, report,
-                    {kFormatTiff, tiff_compression_names(), settings.job.tiff_compression_type,
+bool assemble_tiff(engine_run& run, report_stream& report) {
+  const engine_settings& settings = run.settings;
+  return join_files(run, report,
+                    {*find_route(kFormatTiff), tiff_compression_names(),
+                     settings.job.tiff_compression_type,
                      join_path(settings.target_folder, settings.job.tiff_tif_name + ".tif")},
-                    listed_files(settings.file_list_path));
+                    read_file_list_file(settings.file_list_path));
 }
 
 }  // namespace zq::engine

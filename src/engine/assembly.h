@@ -6,9 +6,9 @@
 
 namespace zq::engine {
 
-// Return 1 after writing the joined file, 0 when no listed file could be read,
-// an option failed, or the write failed (each reported).
-int assemble_pdf(engine_settings& settings, report_stream& report);
-int assemble_tiff(engine_settings& settings, report_stream& report);
+// True after writing the joined file; false when no listed file could be
+// read, an option failed, or the write failed (each reported).
+bool assemble_pdf(engine_run& run, report_stream& report);
+bool assemble_tiff(engine_run& run, report_stream& report);
 
 }  // namespace zq::engine

@@ -30,29 +30,6 @@ std::string command_line_text(int argc, const char* const* argv) {
   return text;
 }
 
-std::vector<std::string> split_command_line(std::string_view text) {
-  if (!text.empty() && text.front() == '"') {
-    text.remove_prefix(1);
-  }
-  if (!text.empty() && text.back() == '"') {
-    text.remove_suffix(1);
-  }
-  std::vector<std::string> fields;
-  std::size_t start = 0;
-  while (start <= text.size() && fields.size() < kMaxFields) {
-    const std::size_t bar = text.find('|', start);
-    const std::size_t end = bar == std::string_view::npos ? text.size() : bar;
-    if (end > start) {
-      fields.emplace_back(text.substr(start, end - start));
-    }
-    if (bar == std::string_view::npos) {
-      break;
-    }
-    start = bar + 1;
-  }
-  return fields;
-}
-
 const run_mode& choose_run_mode(const std::vector<std::string>& fields) {
   if (fields.empty()) {
     return kNoField;

@@ -1,29 +1,19 @@
-// The engine's command line: one text whose fields are separated by "|", the
-// first field choosing the run mode. Scripts and the front end both build it.
+// The engine's side of its command line: the text it is given and the run
+// mode its first field chooses. Splitting it is shared with the front end
+// (jobfile/engine_command.h).
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "jobfile/engine_command.h"
+
 namespace zq::engine {
-
-inline constexpr std::size_t kMaxFields = 10;
-
-// Three paths and a mode letter fit with room to spare; a longer text is
-// refused rather than cut.
-inline constexpr std::size_t kMaxCommandLineLength = 16383;
 
 // The text after the program name: the arguments joined with single blanks, so
 // one quoted argument and an unquoted shell call give the same text.
 std::string command_line_text(int argc, const char* const* argv);
-
-// Drops one leading and one trailing double quote, splits on "|" (runs of
-// separators count as one, separators at either end are ignored, so no field
-// is empty), and keeps at most ten fields. No field at all gives an empty list.
-std::vector<std::string> split_command_line(std::string_view text);
 
 enum class run_kind { batch, single_file };
 

@@ -6,24 +6,20 @@
 #include <string>
 
 #include "engine/engine_settings.h"
+#include "engine/format_routes.h"
 #include "engine/report.h"
 
 namespace zq::engine {
 
-// What a converter tells the batch walk.
-enum converter_result : int {
-  kNotConverted = 0,  // the reason is in the report already
-  kConverted = 1,
-  kStopResult = -1,  // a join consumed the whole file list: the walk ends
-};
+// One file of a batch run: converted, not converted, or the stop result when
+// it started the join of the whole file list.
+converter_result convert_source_file(engine_run& run, const std::string& source,
+                                     report_stream& report);
 
-// One file of a batch run. Returns kConverted, kNotConverted or kStopResult.
-int convert_source_file(engine_settings& settings, const std::string& source,
-                        report_stream& report);
-
-// The one file of a single-file run, into the named target. Returns kConverted
-// or kNotConverted.
-int convert_source_to_target(engine_settings& settings, const std::string& source,
-                             const std::string& target, report_stream& report);
+// The one file of a single-file run, into the outputs the run's target file
+// names (settings.target_folder and settings.output_base_name). Converted or
+// not converted.
+converter_result convert_source_to_target(engine_run& run, const std::string& source,
+                                          report_stream& report);
 
 }  // namespace zq::engine

@@ -1,17 +1,21 @@
 #include "engine/engine_entry.h"
 
-#include <cstdio>
+#include <memory>
 #include <optional>
 
+#include "common/diagnostics.h"
 #include "common/paths.h"
 #include "engine/batch_driver.h"
 #include "engine/command_line.h"
 #include "engine/engine_settings.h"
-#include "engine/formats.h"
-#include "engine/job_keys.h"
+#include "engine/pse_step.h"
 #include "engine/report.h"
+#include "jobfile/engine_command.h"
+#include "jobfile/file_list_file.h"
+#include "jobfile/formats.h"
+#include "jobfile/job_keys.h"
+#include "platform/file_system.h"
 #include "platform/ini_file.h"
-#include "platform/system.h"
 
 namespace zq::engine {
 namespace {
@@ -20,28 +24,30 @@ namespace {
 // error gets the same text so that a script sees why nothing happened.
 class error_file {
  public:
-  explicit error_file(const std::string& path)
-      : stream_(platform::open_for_writing(path, platform::open_mode::truncate)) {}
-  ~error_file() { close(); }
-  error_file(const error_file&) = delete;
-  error_file& operator=(const error_file&) = delete;
-
-  void write(const std::string& text) {
-    std::fputs(text.c_str(), stderr);
-    if (stream_ != nullptr) {
-      std::fwrite(text.data(), 1, text.size(), stream_);
+  error_file(platform::file_system& files, const std::string& path, diagnostics& messages)
+      : messages_(messages) {
+    // A file that cannot be created loses the start-up messages, never the run.
+    if (auto opened = files.open_for_write(path, platform::open_mode::truncate); opened.is_ok()) {
+      file_ = std::move(*opened);
     }
   }
 
-  void close() {
-    if (stream_ != nullptr) {
-      std::fclose(stream_);
-      stream_ = nullptr;
+  void write(const std::string& text) {
+    std::string message = text;
+    while (message.ends_with("\r\n")) {
+      message.resize(message.size() - 2);
+    }
+    if (!message.empty()) {
+      messages_.say(message);
+    }
+    if (file_) {
+      (void)file_->append(text);
     }
   }
 
  private:
-  std::FILE* stream_;
+  diagnostics& messages_;
+  std::unique_ptr<platform::writable_file> file_;
 };
 
 std::string too_long(const std::string& what, std::size_t length, std::size_t limit) {
@@ -55,9 +61,11 @@ using refusal = std::optional<std::string>;
 
 class engine_start {
  public:
-  explicit engine_start(const engine_environment& environment)
+  engine_start(const engine_environment& environment, platform::file_system& files,
+               diagnostics& messages)
       : environment_(environment),
-        errors_(join_normalized(environment.system_temp_path, "error.txt")) {}
+        messages_(messages),
+        errors_(files, join_normalized(environment.system_temp_path, "error.txt"), messages) {}
 
   std::optional<engine_settings> run(const std::string& command_text) {
     if (refusal refused = start(command_text)) {
@@ -79,7 +87,7 @@ class engine_start {
     if (fields.size() < mode.fields_needed) {
       if (mode.silent_when_short) {
         // The front end's own mode ends quietly: the error file stays empty.
-        std::fputs("Zembrit_Quarnel: too few fields for a single-file run\n", stderr);
+        messages_.say("too few fields for a single-file run");
         return std::string();
       }
       return syntax_message(mode.fields_needed - fields.size(), fields);
@@ -123,20 +131,39 @@ class engine_start {
         return refused;
       }
     }
-    settings_.files_count = 0;
     settings_.search_pattern = join_path(settings_.source_folder, "*.tif");
     normalize_by_rule(settings_.search_pattern);
 
-    if (settings_.format_code == kFormatNone) {
-      settings_.format_code = job_file.read_int("PARAMS", "image_type", 0);
-    }
     if (status read = read_job_settings(job_file, settings_.job); !read.is_ok()) {
       return read.reason() + "\r\n";
     }
+    if (settings_.format_code == kFormatNone) {
+      settings_.format_code = settings_.job.params_image_type;
+    }
     if (mode.kind == run_kind::batch) {
-      settings_.file_list_path = join_normalized(settings_.temp_folder, "z.log");
+      settings_.file_list_path = join_normalized(settings_.temp_folder, kFileListName);
+    } else {
+      take_explicit_target();
     }
     return std::nullopt;
+  }
+
+  // A single-file run writes where its target file says: the target's folder
+  // replaces the target folder and its base name the source's. For a page
+  // segment the text after a comma is for the bitmap library.
+  void take_explicit_target() {
+    std::string target = settings_.target_file;
+    if (settings_.format_code == kFormatPse) {
+      path_with_options split = split_options(target);
+      target = std::move(split.path);
+      settings_.segment_options = std::move(split.options);
+    }
+    settings_.target_folder = folder_of(target);
+    if (settings_.target_folder.empty()) {
+      // A bare file name names a file in the working folder, not in the root.
+      settings_.target_folder = ".";
+    }
+    settings_.output_base_name = base_name_of(target);
   }
 
   refusal read_folder(const platform::ini_file& job_file, const char* key, std::string& folder) {
@@ -166,7 +193,11 @@ class engine_start {
     if (refusal refused = read_required_folder(job_file, "target", "Target", folder)) {
       return refused;
     }
-    const int code = job_file.read_int("PARAMS", "image_type", 1);
+    // Such a run has no format from its target: it takes the one the front
+    // end would show for the job file.
+    const job_key& image_type = key_of(job_key_id::params_image_type);
+    const int code = job_file.read_int(std::string(image_type.section), std::string(image_type.key),
+                                       platform::parse_profile_int(std::string(image_type.front_end_default)));
     const target_format* format = find_format(code);
     if (format == nullptr) {
       return "No target format for [PARAMS] image_type " + std::to_string(code) + "\r\n";
@@ -177,6 +208,7 @@ class engine_start {
   }
 
   const engine_environment& environment_;
+  diagnostics& messages_;
   error_file errors_;
   engine_settings settings_;
 };
@@ -184,36 +216,41 @@ class engine_start {
 }  // namespace
 
 std::optional<engine_settings> start_engine(const std::string& command_text,
-                                            const engine_environment& environment) {
+                                            const engine_environment& environment,
+                                            platform::file_system& files, diagnostics& messages) {
   // The error file is closed when start-up ends, refused or not.
-  return engine_start(environment).run(command_text);
+  return engine_start(environment, files, messages).run(command_text);
 }
 
-int run_engine(const std::string& command_text, const engine_environment& environment) {
-  std::optional<engine_settings> settings = start_engine(command_text, environment);
+int run_engine(const std::string& command_text, const engine_environment& environment,
+               platform::file_system& files, diagnostics& messages) {
+  const std::optional<engine_settings> settings =
+      start_engine(command_text, environment, files, messages);
   if (!settings) {
     return 0;
   }
+  run_state state;
+  engine_run run{*settings, state, files, messages};
   if (settings->single_file) {
-    convert_single_file(*settings, settings->source_file, settings->target_file);
+    convert_single_file(run);
   } else {
     report_stream report;
     if (uses_shared_report(settings->job)) {
       const std::string path = shared_report_path(*settings);
-      std::string error;
-      report = report_stream::create(path, &error);
-      if (!report.is_open()) {
+      result<report_stream> created =
+          report_stream::open(files, path, platform::open_mode::truncate);
+      if (!created.is_ok()) {
         // The one failure that ends a run with exit code 1, before any file.
-        std::fprintf(stderr, "Zembrit_Quarnel: cannot create the report %s: %s\n", path.c_str(),
-                     error.c_str());
+        messages.say("cannot create the report " + path + ": " + created.status().reason());
         return 1;
       }
+      report = std::move(*created);
     }
-    run_batch_walk(*settings, report);
+    run_batch_walk(run, report);
   }
   // Batch runs leave no file list behind, whoever wrote it.
   if (!settings->file_list_path.empty()) {
-    (void)platform::remove_file(settings->file_list_path);
+    (void)files.remove(settings->file_list_path);
   }
   return 0;
 }

@@ -16,16 +16,17 @@ struct engine_environment {
   std::string own_folder;        // the engine's folder, with a trailing separator
 };
 
-inline constexpr const char* kVersionText = "Zembrit_Quarnel version 1.44";
-
 // Start-up: recreates the error file, splits the command line, chooses the run
 // mode, reads the job file into the settings. Returns the settings, or nothing
-// when the run was refused or ends here (the error file says why, if anything).
+// when the run was refused or ends here (the error file and `messages` say
+// why, if anything).
 std::optional<engine_settings> start_engine(const std::string& command_text,
-                                            const engine_environment& environment);
+                                            const engine_environment& environment,
+                                            platform::file_system& files, diagnostics& messages);
 
 // Performs one run and returns the process exit code: 0 in every case but a
 // shared report that cannot be created (1).
-int run_engine(const std::string& command_text, const engine_environment& environment);
+int run_engine(const std::string& command_text, const engine_environment& environment,
+               platform::file_system& files, diagnostics& messages);
 
 }  // namespace zq::engine

@@ -1,73 +1,60 @@
-// The engine's one settings record: filled once at start-up from the command
-// line and the job file, then read by every stage of the run. Only the run
-// fields at the bottom change while files are converted.
+// The engine's settings record and the state of one run. The settings are
+// filled once at start-up from the command line and the job file and only
+// read afterwards; what changes while files are converted lives in
+// run_state, next to the services every stage of a run uses.
 #pragma once
 
 #include <string>
 
-namespace zq::engine {
+#include "jobfile/job_settings.h"
 
-// Every job-file key the engine acts on, one field per key, named
-// <section>_<key>. Defaults are the engine's own (job_keys.cpp), used when the
-// job file lacks the key.
-struct job_settings {
-  int params_image_type = 0;
-  int params_recurse = 0;
-  int params_density = 150;
-  int params_reproduce_path = 0;
-  int params_extract_all = 0;
-  int params_keep_proportions = 0;
-  std::string params_size;
-  int jpeg_quality = 0;
-  int jpeg_progressive = 0;
-  int jpeg_colorspace = 1;
-  int png_quality = 0;
-  int png_progressive = 0;
-  int gif_gif87 = 0;
-  int gif_adjoin = 0;
-  int gif_compress = 0;
-  int bmp_compress = 0;
-  int bmp_bmp_type = 0;
-  int pcl_page_type = 0;
-  int pcl_dpi = 0;
-  int pcx_adjoin = 0;
-  std::string pcx_pcx_name;
-  int tiff_adjoin = 0;
-  int tiff_compression_type = 0;
-  int tiff_dpi = 0;
-  int tiff_colorspace = 0;
-  std::string tiff_tif_name;
-  int pdf_adjoin = 0;
-  int pdf_compression_type = 0;
-  int pdf_letter_type = 0;
-  std::string pdf_pdf_name;
-  int report_create_report = 1;
-  int report_use_tiff_name = 0;
-  int pse_horz_dpi = 0;
-  int pse_vert_dpi = 0;
-};
+namespace zq {
+class diagnostics;
+}
+namespace zq::platform {
+class file_system;
+}
+
+namespace zq::engine {
 
 struct engine_settings {
   std::string job_file;       // empty when the mode letter was not recognised
   std::string temp_folder;    // [FOLDERS] temp, or the system temporary path
   std::string source_folder;  // [FOLDERS] source (batch runs)
-  std::string target_folder;  // [FOLDERS] target; an explicit target replaces it
-  std::string source_file;    // single-file run
-  std::string target_file;    // single-file run; later the latest output path
+  // [FOLDERS] target; in a single-file run the folder of the target file.
+  std::string target_folder;
+  std::string source_file;  // single-file run
+  std::string target_file;  // single-file run, as the command line named it
+  // Single-file run: the base name every output takes from the target file,
+  // and for a page segment the options for the bitmap library that followed
+  // a comma in the target.
+  std::string output_base_name;
+  std::string segment_options;
   bool single_file = false;
-  int format_code = -1;  // -1 until known
+  int format_code = -1;        // -1 when no format is known
   std::string search_pattern;  // the flat walk's pattern: source_folder + "/*.tif"
+  std::string file_list_path;  // temp_folder + "/z.log", batch runs only
 
   job_settings job;
+};
 
-  // Run fields, updated while files are converted.
-  unsigned files_count = 0;
-  std::string file_list_path;  // temp_folder + "/z.log", batch runs only
-  std::string current_file;
-  int page_count = 0;
+// What changes while a run converts files.
+struct run_state {
+  unsigned files_count = 0;  // the report's converted-files count
+  std::string current_file;  // the file handed to the converter last
+  int page_count = 0;        // pages of the source being converted
+  // The resolution of the source just read, for the PDF options.
   double source_x_resolution = 0;
   double source_y_resolution = 0;
-  std::string pse_bitmap_file;
+};
+
+// One run: its settings, its changing state and the services it writes
+// through. Every stage of a run takes this.
+struct engine_run {
+  const engine_settings& settings;
+  run_state& state;
+  platform::file_system& files;
+  diagnostics& messages;
 };
 
 }  // namespace zq::engine

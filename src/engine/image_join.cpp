@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <memory>
+
+#include "platform/file_system.h"
 
 namespace zq::engine {
 namespace {
@@ -18,18 +18,39 @@ void put_le(std::string& bytes, std::uint32_t value, int size) {
   }
 }
 
-bool read_file(const std::string& path, std::string& bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    return false;
-  }
-  bytes.assign(std::istreambuf_iterator<char>(in), {});
-  return !in.bad();
-}
+// A page file is one encoded page; nothing near this size is one.
+constexpr std::size_t kMaxPageFileSize = std::size_t{1} << 32;
 
-status write_failed(const std::string& output) {
-  return status::error(output + ": cannot be written");
-}
+// The joined file, written through the file system; the first failure stops
+// every later write and is what finish() returns.
+class joined_file {
+ public:
+  joined_file(platform::file_system& files, const std::string& path) {
+    auto opened = files.open_for_write(path, platform::open_mode::truncate);
+    if (opened.is_ok()) {
+      file_ = std::move(*opened);
+    } else {
+      failure_ = opened.status();
+    }
+  }
+
+  void append(std::string_view bytes) {
+    if (failure_.is_ok()) {
+      failure_ = file_->append(bytes);
+    }
+  }
+
+  status finish() {
+    if (failure_.is_ok()) {
+      failure_ = file_->close();
+    }
+    return failure_;
+  }
+
+ private:
+  std::unique_ptr<platform::writable_file> file_;
+  status failure_ = status::ok();
+};
 
 // A GIF file read block by block; every read is checked against the end.
 class gif_reader {
@@ -73,15 +94,15 @@ std::size_t colour_table_size(std::uint8_t packed) {
 }
 
 // The logical screen of a GIF file: its first ten bytes.
-bool read_screen_size(const std::string& path, std::uint16_t& width, std::uint16_t& height) {
-  std::ifstream in(path, std::ios::binary);
-  unsigned char head[10];
-  if (!in.read(reinterpret_cast<char*>(head), sizeof head) || head[0] != 'G' || head[1] != 'I' ||
-      head[2] != 'F') {
+bool read_screen_size(platform::file_system& files, const std::string& path,
+                      std::uint16_t& width, std::uint16_t& height) {
+  const result<std::string> read = files.read_head(path, 10);
+  if (!read.is_ok() || read->size() < 10 || read->compare(0, 3, "GIF") != 0) {
     return false;
   }
-  width = std::max<std::uint16_t>(width, static_cast<std::uint16_t>(head[6] | head[7] << 8));
-  height = std::max<std::uint16_t>(height, static_cast<std::uint16_t>(head[8] | head[9] << 8));
+  const auto head = [&](std::size_t at) { return static_cast<unsigned char>((*read)[at]); };
+  width = std::max<std::uint16_t>(width, static_cast<std::uint16_t>(head(6) | head(7) << 8));
+  height = std::max<std::uint16_t>(height, static_cast<std::uint16_t>(head(8) | head(9) << 8));
   return true;
 }
 
@@ -159,47 +180,47 @@ bool collect_frames(const std::string& bytes, std::string& frames) {
 
 }  // namespace
 
-status join_dcx_files(const std::vector<std::string>& pcx_pages, const std::string& output) {
+status join_dcx_files(platform::file_system& files, const std::vector<std::string>& pcx_pages,
+                      const std::string& output) {
   if (pcx_pages.size() >= kDcxDirectoryEntries) {
     return status::error(output + ": a DCX file holds at most " +
                          std::to_string(kDcxDirectoryEntries - 1) + " pages");
   }
-  std::ofstream out(output, std::ios::binary | std::ios::trunc);
   std::string header;
   put_le(header, kDcxMagic, 4);
   std::uint64_t offset = 4 + 4 * kDcxDirectoryEntries;
   for (const std::string& page : pcx_pages) {
-    std::error_code error;
-    const std::uint64_t size = std::filesystem::file_size(page, error);
-    if (error) {
-      return status::error(page + ": " + error.message());
+    const platform::file_info info = files.stat_target(page);
+    if (info.kind != platform::file_kind::regular) {
+      return status::error(page + ": cannot be read");
     }
     if (offset > UINT32_MAX) {
       return status::error(output + ": too large for a DCX file");
     }
     put_le(header, static_cast<std::uint32_t>(offset), 4);
-    offset += size;
+    offset += info.size;
   }
   header.resize(4 + 4 * kDcxDirectoryEntries, '\0');
-  out << header;
-  std::string bytes;
+  joined_file out(files, output);
+  out.append(header);
   for (const std::string& page : pcx_pages) {
-    if (!read_file(page, bytes)) {
-      return status::error(page + ": cannot be read");
+    const result<std::string> bytes = files.read_file(page, kMaxPageFileSize);
+    if (!bytes.is_ok()) {
+      return bytes.status();
     }
-    out << bytes;
+    out.append(*bytes);
   }
-  out.close();
-  return out ? status::ok() : write_failed(output);
+  return out.finish();
 }
 
-status join_gif_files(const std::vector<std::string>& gif_pages, const std::string& output) {
+status join_gif_files(platform::file_system& files, const std::vector<std::string>& gif_pages,
+                      const std::string& output) {
   // The screen must hold the largest frame, so the sizes are read first; then
   // one page at a time is read and written.
   std::uint16_t width = 0;
   std::uint16_t height = 0;
   for (const std::string& page : gif_pages) {
-    if (!read_screen_size(page, width, height)) {
+    if (!read_screen_size(files, page, width, height)) {
       return status::error(page + ": not a GIF file");
     }
   }
@@ -210,23 +231,22 @@ status join_gif_files(const std::vector<std::string>& gif_pages, const std::stri
   // Loop forever, as a multi-image GIF of ImageMagick's does.
   head += std::string("\x21\xFF\x0BNETSCAPE2.0\x03\x01\x00\x00\x00", 19);
 
-  std::ofstream out(output, std::ios::binary | std::ios::trunc);
-  out << head;
-  std::string bytes;
+  joined_file out(files, output);
+  out.append(head);
   std::string frames;
   for (const std::string& page : gif_pages) {
-    frames.clear();
-    if (!read_file(page, bytes)) {
-      return status::error(page + ": cannot be read");
+    const result<std::string> bytes = files.read_file(page, kMaxPageFileSize);
+    if (!bytes.is_ok()) {
+      return bytes.status();
     }
-    if (!collect_frames(bytes, frames)) {
+    frames.clear();
+    if (!collect_frames(*bytes, frames)) {
       return status::error(page + ": not a complete GIF file");
     }
-    out << frames;
+    out.append(frames);
   }
-  out << '\x3B';
-  out.close();
-  return out ? status::ok() : write_failed(output);
+  out.append("\x3B");
+  return out.finish();
 }
 
 }  // namespace zq::engine

@@ -14,51 +14,53 @@
 #include <string>
 #include <vector>
 
+#include "common/result.h"
+#include "engine/format_routes.h"
 #include "engine/magick.h"
 #include "engine/pdf_pages.h"
-#include "engine/staged_output.h"
+#include "platform/staged_output.h"
 
 namespace zq::engine {
 
 class joined_output {
  public:
-  // `format_code` is PDF, TIFF, GIF or PCX (written as DCX); every page is
-  // written with `write_info`, which must outlive this object (nullptr when
-  // only encoded pages are added). Nothing when the private folder cannot be
-  // made or, for a PDF, the joiner library cannot be loaded.
-  static std::optional<joined_output> begin(int format_code, const magick::image_info* write_info,
-                                            const std::string& output, std::string& error);
+  // `route` is one whose pages can go into one file: PDF, TIFF, GIF or PCX
+  // (written as DCX). Every page is written with `write_info`, which must
+  // outlive this object (nullptr when only encoded pages are added), and
+  // every file is made through `files`, which must outlive it too. Fails when
+  // the private folder cannot be made or, for a PDF, the joiner library
+  // cannot be loaded.
+  static result<joined_output> begin(platform::file_system& files, const format_route& route,
+                                     const magick::image_info* write_info,
+                                     const std::string& output);
 
   // Encodes one page, already processed by the caller.
-  magick::magick_status add_page(_Image* page);
+  status add_page(_Image* page);
 
   // PDF only: a page whose Group 4 data goes in as it stands, laid out at
   // `resolution` (dots per inch).
-  magick::magick_status add_encoded(ccitt_page page, magick::pdf_resolution resolution);
+  status add_encoded(ccitt_page page, magick::pdf_resolution resolution);
 
   std::size_t page_count() const { return pages_; }
 
   // Puts the pages together under the output's name; the file appears only
   // when it is complete.
-  magick::magick_status finish();
+  status finish();
 
  private:
-  using join_function = status (*)(const std::vector<std::string>& pages,
-                                   const std::string& output);
+  joined_output(platform::file_system& files, const format_route& route,
+                const magick::image_info* write_info, std::string output,
+                platform::staged_output pages_folder, std::unique_ptr<pdf_page_builder> pdf);
 
-  joined_output(int format_code, const magick::image_info* write_info, std::string output,
-                staged_output pages_folder, join_function join,
-                std::unique_ptr<pdf_page_builder> pdf);
+  std::string next_page_file(std::string_view extension) const;
+  status add_pdf_page(_Image* page, const std::string& file);
 
-  std::string next_page_file(const char* extension);
-  magick::magick_status add_pdf_page(_Image* page, const std::string& file);
-
-  int format_code_;
+  platform::file_system* files_;
+  const format_route* route_;
   const magick::image_info* write_info_;
   std::string output_;
-  staged_output pages_folder_;  // never committed: removed with its pages
-  std::vector<std::string> page_files_;
-  join_function join_ = nullptr;           // TIFF, GIF, DCX: joins page_files_
+  platform::staged_output pages_folder_;  // never committed: removed with its pages
+  std::vector<std::string> page_files_;   // TIFF, GIF, DCX: joined by the route's join_pages
   std::unique_ptr<pdf_page_builder> pdf_;  // PDF: holds the pages as they come
   std::size_t pages_ = 0;
 };

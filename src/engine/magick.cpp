@@ -2,16 +2,14 @@
 
 #include <wand/MagickWand.h>
 
+#include <algorithm>
 #include <array>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <set>
 #include <utility>
 
 #include "common/paths.h"
-#include "engine/staged_output.h"
+#include "platform/file_system.h"
+#include "platform/staged_output.h"
 
 namespace zq::engine::magick {
 namespace {
@@ -40,12 +38,17 @@ exception_ptr new_exception() { return exception_ptr(AcquireExceptionInfo()); }
 
 std::string text_of(const char* text) { return text != nullptr ? text : std::string(); }
 
-magick_status status_of(const ExceptionInfo& exception, const char* fallback) {
+status status_of(const ExceptionInfo& exception, const char* fallback) {
   std::string reason = text_of(exception.reason);
   if (reason.empty()) {
     reason = fallback;
   }
-  return magick_status::failed(std::move(reason), text_of(exception.description));
+  return status::error(std::move(reason), text_of(exception.description));
+}
+
+// A failure for an exception of error severity; a warning passes.
+status failure_of(const ExceptionInfo& exception, const char* fallback) {
+  return exception.severity >= ErrorException ? status_of(exception, fallback) : status::ok();
 }
 
 // The library starts once per process, on first use.
@@ -56,22 +59,18 @@ class library {
     return started;
   }
 
-  // Whether the policy lets the engine write `coder`. When it does not (an
-  // ImageMagick build that cannot relax its policy), the user is told once
-  // which line of the system policy to change.
-  bool may_write(std::string_view coder) {
+  // Whether the policy lets the engine write `coder`; when it does not (an
+  // ImageMagick build that cannot relax its policy), the failure says which
+  // line of the system policy to change.
+  status may_write(std::string_view coder) const {
     const std::string name(coder);
     if (IsRightsAuthorized(CoderPolicyDomain, WritePolicyRights, name.c_str()) != MagickFalse) {
-      return true;
+      return status::ok();
     }
-    if (refused_.insert(name).second) {
-      std::fprintf(stderr,
-                   "Zembrit_Quarnel: ImageMagick's security policy does not allow writing %s%s. "
-                   "Give that coder rights=\"write\" in %s%s.\n",
-                   name.c_str(), policy_installed_ ? "" : " (the engine could not relax it)",
-                   kSystemPolicyFile, policy_line(name).c_str());
-    }
-    return false;
+    return status::error("ImageMagick's security policy does not allow writing " + name +
+                         (policy_installed_ ? "" : " (the engine could not relax it)") +
+                         ". Give that coder rights=\"write\" in " + kSystemPolicyFile +
+                         policy_line(name));
   }
 
  private:
@@ -84,19 +83,26 @@ class library {
 
   // ", line N: <text>" of the system policy's rule about `coder`, or nothing.
   static std::string policy_line(const std::string& coder) {
-    std::ifstream policy(kSystemPolicyFile);
+    constexpr std::size_t kLargestPolicy = 1 << 20;
+    const result<std::string> policy =
+        platform::real_file_system().read_file(kSystemPolicyFile, kLargestPolicy);
+    if (!policy.is_ok()) {
+      return std::string();
+    }
     const std::string pattern = "pattern=\"" + coder + "\"";
-    std::string line;
-    for (int number = 1; std::getline(policy, line); ++number) {
-      if (line.find(pattern) != std::string::npos && line.find("<!--") == std::string::npos) {
-        return ", line " + std::to_string(number) + ": " + line;
+    std::size_t start = 0;
+    for (int number = 1; start < policy->size(); ++number) {
+      const std::size_t end = std::min(policy->find('\n', start), policy->size());
+      const std::string_view line = std::string_view(*policy).substr(start, end - start);
+      if (line.find(pattern) != std::string_view::npos && line.find("<!--") == std::string_view::npos) {
+        return ", line " + std::to_string(number) + ": " + std::string(line);
       }
+      start = end + 1;
     }
     return std::string();
   }
 
   bool policy_installed_ = false;
-  std::set<std::string> refused_;
 };
 
 void start() { (void)library::instance(); }
@@ -106,12 +112,13 @@ void start() { (void)library::instance(); }
 // the image. The settings of the list are made the images' own, as
 // ImageMagick's command line does before it writes.
 template <typename Sync>
-void settle_settings(const image_info& info, int count, option_argv& argv, Image* images,
-                     Sync sync) {
+status settle_settings(const image_info& info, int count, option_argv& argv, Image* images,
+                       Sync sync) {
   image_info settings = info.clone();
   exception_ptr exception = new_exception();
   (void)MogrifyImageInfo(settings.get(), count, argv.argv(), exception.get());
   (void)sync(settings.get(), images);
+  return failure_of(*exception, "the image settings could not be applied");
 }
 
 // The library's enumerators in the order of the choices of magick.h.
@@ -156,34 +163,23 @@ void set_text(char*& field, const std::string& text) {
 // plane's size follows from the images alone (full resolution, one or two
 // bytes a sample), so it shows whether that plane was written whole; a failed
 // last plane is reported by the writer itself.
-bool luma_plane_complete(const Image* images, const std::string& staged_path) {
-  const std::filesystem::path luma = std::filesystem::path(staged_path).replace_extension(".Y");
-  std::error_code error;
-  const std::uintmax_t size = std::filesystem::file_size(luma, error);
-  if (error) {
+bool luma_plane_complete(platform::file_system& files, const Image* images,
+                         const std::string& staged_path) {
+  const platform::file_info luma =
+      files.stat(folder_of(staged_path) + base_name_of(staged_path) + ".Y");
+  if (luma.kind != platform::file_kind::regular) {
     return true;  // not a partitioned YUV file
   }
-  std::uintmax_t expected = 0;
+  const std::uint64_t size = luma.size;
+  std::uint64_t expected = 0;
   for (const Image* image = images; image != nullptr; image = image->next) {
     expected +=
-        static_cast<std::uintmax_t>(image->columns) * image->rows * (image->depth <= 8 ? 1 : 2);
+        static_cast<std::uint64_t>(image->columns) * image->rows * (image->depth <= 8 ? 1 : 2);
   }
   return size == expected;
 }
 
 }  // namespace
-
-magick_status magick_status::failed(std::string reason, std::string description) {
-  magick_status status;
-  status.failed_ = true;
-  status.reason_ = std::move(reason);
-  status.description_ = std::move(description);
-  return status;
-}
-
-std::string magick_status::text() const {
-  return description_.empty() ? reason_ : reason_ + " `" + description_ + "'";
-}
 
 void image_deleter::operator()(_Image* images) const { DestroyImageList(images); }
 
@@ -196,11 +192,11 @@ image_info::image_info() {
 
 image_info image_info::clone() const { return image_info(CloneImageInfo(info_.get())); }
 
-magick_status image_info::set_filename(const std::string& filename) {
+status image_info::set_filename(const std::string& filename) {
   if (!copy_filename(info_->filename, filename)) {
-    return magick_status::failed("file name too long for the image library", filename);
+    return status::error("file name too long for the image library", filename);
   }
-  return magick_status::ok();
+  return status::ok();
 }
 
 void image_info::set_density(const std::string& density) { set_text(info_->density, density); }
@@ -251,15 +247,17 @@ void image_info::apply(const image_info_changes& changes) {
 // counts its nesting in the ImageInfo it is given and forgets to count down
 // when a read fails, so after some hundred failed reads through one ImageInfo
 // every further read would fail.
-image_ptr read_images(const image_info& info, magick_status& status) {
+result<image_ptr> read_images(const image_info& info) {
   const image_info reading = info.clone();
   exception_ptr exception = new_exception();
   image_ptr images(ReadImage(reading.get(), exception.get()));
-  status = images ? magick_status::ok() : status_of(*exception, "no image in the file");
+  if (!images) {
+    return status_of(*exception, "no image in the file");
+  }
   return images;
 }
 
-image_ptr read_page(const image_info& info, std::size_t index, magick_status& status) {
+result<image_ptr> read_page(const image_info& info, std::size_t index) {
   image_info page = info.clone();
   _ImageInfo* settings = page.get();
   settings->scene = index;
@@ -267,14 +265,16 @@ image_ptr read_page(const image_info& info, std::size_t index, magick_status& st
   // Without the scene list some readers hand back empty stand-ins for the
   // pages before the one asked for.
   set_text(settings->scenes, std::to_string(index));
-  return read_images(page, status);
+  return read_images(page);
 }
 
-std::size_t ping_page_count(const image_info& info, magick_status& status) {
+result<std::size_t> ping_page_count(const image_info& info) {
   const image_info pinging = info.clone();
   exception_ptr exception = new_exception();
   image_ptr images(PingImage(pinging.get(), exception.get()));
-  status = images ? magick_status::ok() : status_of(*exception, "no image in the file");
+  if (!images) {
+    return status_of(*exception, "no image in the file");
+  }
   return page_count(images.get());
 }
 
@@ -310,24 +310,33 @@ option_list with_display_rgb(const option_list& options) {
 
 }  // namespace
 
-void mogrify_first(const image_info& info, const option_list& list, image_ptr& images) {
+status mogrify_first(const image_info& info, const option_list& list, image_ptr& images) {
   const option_list options = with_display_rgb(list);
   option_argv argv(options);
   exception_ptr exception = new_exception();
   Image* head = images.release();
   (void)MogrifyImage(info.get(), argv.argc(), argv.argv(), &head, exception.get());
   images.reset(head);
-  settle_settings(info, argv.argc(), argv, images.get(), SyncImageSettings);
+  if (status applied = failure_of(*exception, "the options could not be applied");
+      !applied.is_ok()) {
+    return applied;
+  }
+  return settle_settings(info, argv.argc(), argv, images.get(), SyncImageSettings);
 }
 
-void mogrify_all(const image_info& info, const option_list& list, int count, image_ptr& images) {
+status mogrify_all(const image_info& info, const option_list& list, int count,
+                   image_ptr& images) {
   const option_list options = with_display_rgb(list);
   option_argv argv(options);
   exception_ptr exception = new_exception();
   Image* head = images.release();
   (void)MogrifyImages(info.get(), MagickFalse, count, argv.argv(), &head, exception.get());
   images.reset(head);
-  settle_settings(info, count, argv, images.get(), SyncImagesSettings);
+  if (status applied = failure_of(*exception, "the options could not be applied");
+      !applied.is_ok()) {
+    return applied;
+  }
+  return settle_settings(info, count, argv, images.get(), SyncImagesSettings);
 }
 
 void prepare_bitmap(_Image* image) {
@@ -335,16 +344,14 @@ void prepare_bitmap(_Image* image) {
   image->matte = MagickFalse;
 }
 
-magick_status write_images(const image_info& info, _Image* images, const std::string& path,
-                           std::string_view coder) {
-  if (!library::instance().may_write(coder)) {
-    return magick_status::failed(
-        "attempt to perform an operation not allowed by the security policy", std::string(coder));
+status write_images(platform::file_system& files, const image_info& info, _Image* images,
+                    const std::string& path, std::string_view coder) {
+  if (status allowed = library::instance().may_write(coder); !allowed.is_ok()) {
+    return allowed;
   }
-  std::string error;
-  std::optional<staged_output> staged = staged_output::begin(path, error);
-  if (!staged) {
-    return magick_status::failed(error, path);
+  result<platform::staged_output> staged = platform::staged_output::begin(files, path);
+  if (!staged.is_ok()) {
+    return status::error(staged.status().reason(), path);
   }
   // The coder must be the one asked for, whatever the name's suffix says. A
   // name whose suffix already picks it goes as it stands: naming the coder
@@ -364,7 +371,7 @@ magick_status write_images(const image_info& info, _Image* images, const std::st
   std::size_t scene = 0;
   for (Image* image = images; image != nullptr; image = image->next) {
     if (!copy_filename(image->filename, name)) {
-      return magick_status::failed("file name too long for the image library", path);
+      return status::error("file name too long for the image library", path);
     }
     image->scene = scene++;
   }
@@ -377,13 +384,13 @@ magick_status write_images(const image_info& info, _Image* images, const std::st
   if (!written) {
     return status_of(images->exception, "the image library could not write the file");
   }
-  if (!luma_plane_complete(images, staged->path())) {
-    return magick_status::failed("the luma plane was not written whole", path);
+  if (!luma_plane_complete(files, images, staged->path())) {
+    return status::error("the luma plane was not written whole", path);
   }
   if (const status moved = staged->commit(); !moved.is_ok()) {
-    return magick_status::failed(moved.reason(), path);
+    return status::error(moved.reason(), path);
   }
-  return magick_status::ok();
+  return status::ok();
 }
 
 std::string coder_for_extension(std::string_view extension) {

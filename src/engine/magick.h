@@ -8,8 +8,9 @@
 // interpreter or a script or reaches out (PostScript, PDF, SVG, MVG, MSL,
 // text, URLs, "@" files), whatever its name says.
 //
-// Failures come back as a magick_status holding the library's reason and
-// description; callers turn them into report lines.
+// Failures come back as a status holding the library's reason and
+// description; callers turn them into report lines. Every exception the
+// library raises becomes one: none is dropped.
 #pragma once
 
 #include <cstddef>
@@ -18,30 +19,19 @@
 #include <string>
 #include <string_view>
 
+#include "common/result.h"
+#include "common/status.h"
 #include "engine/option_list.h"
 
 // The library's own record types, known here only by name.
 struct _Image;
 struct _ImageInfo;
 
+namespace zq::platform {
+class file_system;
+}
+
 namespace zq::engine::magick {
-
-class magick_status {
- public:
-  static magick_status ok() { return magick_status(); }
-  static magick_status failed(std::string reason, std::string description = std::string());
-
-  bool is_ok() const { return !failed_; }
-  const std::string& reason() const { return reason_; }
-  const std::string& description() const { return description_; }
-  // Reason and description in the library's own "reason `description'" form.
-  std::string text() const;
-
- private:
-  bool failed_ = false;
-  std::string reason_;
-  std::string description_;
-};
 
 // The choices of the option interpreter, named after the library's
 // enumerators they stand for (ImageInfo colorspace, compression, interlace).
@@ -95,7 +85,7 @@ class image_info {
   image_info clone() const;
 
   // Fails, leaving the name unchanged, when it is too long for the library.
-  magick_status set_filename(const std::string& filename);
+  status set_filename(const std::string& filename);
   void set_density(const std::string& density);
   void set_monochrome();
   void set_dither();
@@ -110,14 +100,14 @@ class image_info {
   std::unique_ptr<_ImageInfo, image_info_deleter> info_;
 };
 
-// All pages of the file named in `info` (nullptr with the reason on failure).
-image_ptr read_images(const image_info& info, magick_status& status);
+// All pages of the file named in `info`.
+result<image_ptr> read_images(const image_info& info);
 
 // Page `index` (0-based) alone, so that a long document is never held whole.
-image_ptr read_page(const image_info& info, std::size_t index, magick_status& status);
+result<image_ptr> read_page(const image_info& info, std::size_t index);
 
 // Number of pages of the file named in `info`, from its headers alone.
-std::size_t ping_page_count(const image_info& info, magick_status& status);
+result<std::size_t> ping_page_count(const image_info& info);
 
 std::size_t page_count(const _Image* images);
 
@@ -129,9 +119,11 @@ double y_resolution(const _Image* image);
 void append_images(image_ptr& images, image_ptr more);
 
 // MogrifyImage on the first image only; MogrifyImages on every image of the
-// list, with the elements [0, count) of `options`.
-void mogrify_first(const image_info& info, const option_list& options, image_ptr& images);
-void mogrify_all(const image_info& info, const option_list& options, int count, image_ptr& images);
+// list, with the elements [0, count) of `options`. Fails when the library
+// raised an error doing it (a warning is no failure).
+status mogrify_first(const image_info& info, const option_list& options, image_ptr& images);
+status mogrify_all(const image_info& info, const option_list& options, int count,
+                   image_ptr& images);
 
 // Whether the page holds black and white only, without transparency: the pages
 // the PDF writer keeps as Group 4 data when that compression is asked for.
@@ -162,9 +154,9 @@ void prepare_bitmap(_Image* image);
 // name suggests. The files appear under their final names only when the
 // write succeeded; a failed write leaves nothing behind. Writers that make
 // several files of one name (YUV planes "a.Y", "a.U", "a.V") are handled
-// alike.
-magick_status write_images(const image_info& info, _Image* images, const std::string& path,
-                           std::string_view coder);
+// alike. The files are made through `files`.
+status write_images(platform::file_system& files, const image_info& info, _Image* images,
+                    const std::string& path, std::string_view coder);
 
 // The name of the coder that writes files with `extension` (".png": "PNG").
 std::string coder_for_extension(std::string_view extension);

@@ -1,15 +1,37 @@
 // The batch engine: one run per process, driven by one command-line text.
 #include <cstdio>
 #include <string>
+#include <string_view>
 
+#include "common/diagnostics.h"
+#include "common/version.h"
 #include "engine/command_line.h"
 #include "engine/engine_entry.h"
+#include "platform/file_system.h"
 #include "platform/system.h"
+
+namespace {
+
+// What the run has to say beside its files: reasons on standard error, the
+// progress a calling script watches on standard output.
+class standard_streams final : public zq::diagnostics {
+ public:
+  void say(std::string_view message) override {
+    std::fprintf(stderr, "Zembrit_Quarnel: %.*s\n", static_cast<int>(message.size()),
+                 message.data());
+  }
+  void progress(std::string_view text) override {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+  }
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
   const std::string text = zq::engine::command_line_text(argc, argv);
   if (text == "--version") {
-    std::puts(zq::engine::kVersionText);
+    std::puts(zq::kVersionText);
     return 0;
   }
   if (text == "--help") {
@@ -29,5 +51,6 @@ int main(int argc, char** argv) {
   }
   const zq::engine::engine_environment environment{zq::platform::system_temp_path(),
                                                    zq::platform::own_folder()};
-  return zq::engine::run_engine(text, environment);
+  standard_streams streams;
+  return zq::engine::run_engine(text, environment, zq::platform::real_file_system(), streams);
 }

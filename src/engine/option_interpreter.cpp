@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <utility>
+
+#include "common/ascii.h"
 
 namespace zq::engine {
 namespace {
@@ -53,13 +54,8 @@ constexpr std::array<named<interlace_choice>, 4> kInterlaceNames = {{
     {"Partition", interlace_choice::partition},
 }};
 
-char ascii_lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
-
 bool same_text(std::string_view a, std::string_view b, bool ignore_case) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [ignore_case](char x, char y) {
-           return ignore_case ? ascii_lower(x) == ascii_lower(y) : x == y;
-         });
+  return ignore_case ? equals_ignoring_ascii_case(a, b) : a == b;
 }
 
 template <typename Choice, std::size_t N>

@@ -22,6 +22,11 @@ class option_list {
   option_list();
 
   void append(std::string element);
+  void append_pair(std::string_view option, std::string_view value);
+  // The option with names[code] as its value. A code outside the table (above
+  // it, or -1 for a list saved with nothing selected) adds nothing: an option
+  // without its value would make the next element its value.
+  void append_named(std::string_view option, std::span<const std::string_view> names, int code);
 
   // Number of elements, the placeholder included; int because that is what
   // ImageMagick's argument counts are.
@@ -48,18 +53,18 @@ class option_argv {
   std::vector<const char*> pointers_;
 };
 
-// The names of the [PDF] and [TIFF] compression_type codes, indexed by code;
-// the joins of many files into one PDF or TIFF name them alike.
+// The names of the [PCL] page_type, [PDF] and [TIFF] compression_type codes,
+// indexed by code; the joins of many files into one PDF or TIFF name them alike.
+std::span<const std::string_view> pcl_page_names();
 std::span<const std::string_view> pdf_compression_names();
 std::span<const std::string_view> tiff_compression_names();
 
 // The option list for settings.format_code and the job settings, with the PDF
-// density taken from settings.source_x_resolution/source_y_resolution (the
-// source just read). A code outside a value table adds nothing, so the image
+// density taken from the resolution of the source just read (`state`). A code outside a value table adds nothing, so the image
 // writer's own default applies; in particular an unknown [PDF] or [TIFF]
 // compression_type adds no "-compress" at all. A format code outside the
 // table still gets the size option.
-option_list build_option_list(const engine_settings& settings);
+option_list build_option_list(const engine_settings& settings, const run_state& state);
 
 // [PDF] compression_type "Fax (Group 4)".
 inline constexpr int kPdfGroup4 = 1;
@@ -70,6 +75,6 @@ struct pdf_density {
   int x;
   int y;
 };
-pdf_density pdf_page_density(const engine_settings& settings);
+pdf_density pdf_page_density(const run_state& state);
 
 }  // namespace zq::engine

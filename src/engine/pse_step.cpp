@@ -1,10 +1,10 @@
 #include "engine/pse_step.h"
 
 #include <array>
-#include <optional>
 #include <vector>
 
-#include "engine/staged_output.h"
+#include "platform/file_system.h"
+#include "platform/staged_output.h"
 #include "zgraphb/gbm.h"
 
 namespace zq::engine {
@@ -54,29 +54,54 @@ struct bitmap_image {
   std::vector<unsigned char> pixels;
 };
 
-bool read_bitmap(const std::string& bitmap, const std::string& options, const GBMFT& output_type,
-                 bitmap_image& image) {
+// A failure of the bitmap library, in words where its code has some.
+status gbm_failure(const std::string& what, const std::string& path, int code) {
+  const char* cause = code == GBM_ERR_MEM          ? "out of memory"
+                      : code == GBM_ERR_NOT_SUPP   ? "not supported"
+                      : code == GBM_ERR_BAD_OPTION ? "bad option"
+                      : code == GBM_ERR_BAD_MAGIC  ? "not a bitmap"
+                      : code == GBM_ERR_BAD_SIZE   ? "bad size"
+                      : code == GBM_ERR_READ       ? "read error"
+                      : code == GBM_ERR_WRITE      ? "write error"
+                                                   : nullptr;
+  return status::error(what + ": " + (cause != nullptr ? cause : "error " + std::to_string(code)),
+                       path);
+}
+
+status read_bitmap(const std::string& bitmap, const std::string& options, const GBMFT& output_type,
+                   bitmap_image& image) {
   int input_type = 0;
-  if (gbm_guess_filetype(bitmap.c_str(), &input_type) != GBM_ERR_OK) {
-    return false;
+  if (int code = gbm_guess_filetype(bitmap.c_str(), &input_type); code != GBM_ERR_OK) {
+    return gbm_failure("the bitmap's type is not known", bitmap, code);
   }
   gbm_file input(gbm_io_open(bitmap.c_str(), GBM_O_RDONLY | GBM_O_BINARY));
-  if (!input.is_open() || gbm_read_header(bitmap.c_str(), input.fd(), input_type, &image.header,
-                                          options.c_str()) != GBM_ERR_OK) {
-    return false;
+  if (!input.is_open()) {
+    return status::error("the bitmap cannot be opened", bitmap);
+  }
+  if (int code = gbm_read_header(bitmap.c_str(), input.fd(), input_type, &image.header,
+                                 options.c_str());
+      code != GBM_ERR_OK) {
+    return gbm_failure("the bitmap's header cannot be read", bitmap, code);
   }
   // A depth the page segment cannot take is refused before anything is read.
   if ((output_type.flags & write_flag_for(image.header.bpp)) == 0) {
-    return false;
+    return status::error("a page segment cannot hold " + std::to_string(image.header.bpp) +
+                             " bits a pixel",
+                         bitmap);
   }
-  if (gbm_read_palette(input.fd(), input_type, &image.header, image.palette.data()) != GBM_ERR_OK) {
-    return false;
+  if (int code = gbm_read_palette(input.fd(), input_type, &image.header, image.palette.data());
+      code != GBM_ERR_OK) {
+    return gbm_failure("the bitmap's palette cannot be read", bitmap, code);
   }
   // The library accepts only sizes whose padded rows and total fit in an int.
   const std::size_t stride =
       static_cast<std::size_t>((image.header.w * image.header.bpp + 31) / 32) * 4;
   image.pixels.resize(stride * static_cast<std::size_t>(image.header.h));
-  return gbm_read_data(input.fd(), input_type, &image.header, image.pixels.data()) == GBM_ERR_OK;
+  if (int code = gbm_read_data(input.fd(), input_type, &image.header, image.pixels.data());
+      code != GBM_ERR_OK) {
+    return gbm_failure("the bitmap's pixels cannot be read", bitmap, code);
+  }
+  return status::ok();
 }
 
 }  // namespace
@@ -89,39 +114,46 @@ path_with_options split_options(const std::string& text) {
   return {text.substr(0, comma), text.substr(comma + 1)};
 }
 
-int write_page_segment(const engine_settings& settings, const std::string& bitmap,
-                       const std::string& bitmap_options, const std::string& output,
-                       const std::string& output_options) {
+status write_page_segment(platform::file_system& files, const job_settings& job,
+                          const std::string& bitmap, const std::string& bitmap_options,
+                          const std::string& output, const std::string& output_options) {
   gbm_init();
   int output_type = 0;
   GBMFT output_descriptor{};
-  bitmap_image image;
-  if (gbm_guess_filetype(output.c_str(), &output_type) != GBM_ERR_OK ||
-      gbm_query_filetype(output_type, &output_descriptor) != GBM_ERR_OK ||
-      !read_bitmap(bitmap, bitmap_options, output_descriptor, image)) {
-    return 0;
+  if (int code = gbm_guess_filetype(output.c_str(), &output_type); code != GBM_ERR_OK) {
+    return gbm_failure("no page-segment writer for this name", output, code);
   }
-
-  std::string error;
-  std::optional<staged_output> staged = staged_output::begin(output, error);
-  if (!staged) {
-    return 0;
+  if (int code = gbm_query_filetype(output_type, &output_descriptor); code != GBM_ERR_OK) {
+    return gbm_failure("the page-segment writer cannot be queried", output, code);
+  }
+  bitmap_image image;
+  if (status read = read_bitmap(bitmap, bitmap_options, output_descriptor, image); !read.is_ok()) {
+    return read;
+  }
+  result<platform::staged_output> staged = platform::staged_output::begin(files, output);
+  if (!staged.is_ok()) {
+    return staged.status();
   }
   gbm_file segment(gbm_io_create(staged->path().c_str(), GBM_O_WRONLY | GBM_O_BINARY));
-  if (!segment.is_open() ||
-      gbm_pelx_pely(settings.job.pse_horz_dpi, settings.job.pse_vert_dpi) != GBM_ERR_OK ||
-      gbm_write(staged->path().c_str(), segment.fd(), output_type, &image.header,
-                image.palette.data(), image.pixels.data(), output_options.c_str(),
-                output_descriptor.short_name, output_descriptor.long_name,
-                output_descriptor.extensions) != GBM_ERR_OK) {
-    return 0;
+  if (!segment.is_open()) {
+    return status::error("the page segment cannot be created", output);
+  }
+  if (int code = gbm_pelx_pely(job.pse_horz_dpi, job.pse_vert_dpi); code != GBM_ERR_OK) {
+    return gbm_failure("the page segment's resolution is refused", output, code);
+  }
+  if (int code = gbm_write(staged->path().c_str(), segment.fd(), output_type, &image.header,
+                           image.palette.data(), image.pixels.data(), output_options.c_str(),
+                           output_descriptor.short_name, output_descriptor.long_name,
+                           output_descriptor.extensions);
+      code != GBM_ERR_OK) {
+    return gbm_failure("the page segment could not be written", output, code);
   }
   segment.close();
-  if (!staged->commit().is_ok()) {
-    return 0;
+  if (status committed = staged->commit(); !committed.is_ok()) {
+    return committed;
   }
   gbm_deinit();
-  return 1;
+  return status::ok();
 }
 
 }  // namespace zq::engine

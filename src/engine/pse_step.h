@@ -4,16 +4,22 @@
 
 #include <string>
 
-#include "engine/engine_settings.h"
+#include "common/status.h"
+#include "jobfile/job_settings.h"
+
+namespace zq::platform {
+class file_system;
+}
 
 namespace zq::engine {
 
 // Writes the page segment `output` from `bitmap`. Both paths are taken whole;
 // options for the bitmap library come apart. The segment appears only when it
-// was written completely. Returns 1 or 0; the bitmap stays where it is.
-int write_page_segment(const engine_settings& settings, const std::string& bitmap,
-                       const std::string& bitmap_options, const std::string& output,
-                       const std::string& output_options);
+// was written completely; a failure names its cause. The bitmap stays where
+// it is.
+status write_page_segment(platform::file_system& files, const job_settings& job,
+                          const std::string& bitmap, const std::string& bitmap_options,
+                          const std::string& output, const std::string& output_options);
 
 // A path whose text after its first comma is options for the bitmap library:
 // the path before it and the options (empty without a comma).

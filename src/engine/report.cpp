@@ -2,40 +2,16 @@
 
 #include <array>
 #include <cstdio>
-#include <utility>
 
 #include "common/paths.h"
-#include "engine/engine_entry.h"
-#include "engine/formats.h"
-#include "platform/system.h"
+#include "common/version.h"
+#include "jobfile/formats.h"
+#include "platform/file_system.h"
 
 namespace zq::engine {
 namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
-
-// The lines a format adds to the header after its "image_type" line: a label
-// with its value from the job settings. A line with only_when_one is written
-// only when that value is 1.
-struct format_report_line {
-  int code;
-  std::string_view label;
-  int job_settings::*value;
-  bool only_when_one;
-};
-
-using js = job_settings;
-
-const std::array kFormatReportLines = {
-    format_report_line{kFormatBmp, "compress:\t", &js::bmp_compress, false},
-    format_report_line{kFormatGif, "compress:\t", &js::gif_compress, false},
-    format_report_line{kFormatJpeg, "jpeg_quality:\t", &js::jpeg_quality, false},
-    format_report_line{kFormatPcl, "dpi:\t", &js::pcl_dpi, false},
-    format_report_line{kFormatPcx, "adjoin:\t\t", &js::pcx_adjoin, true},
-    format_report_line{kFormatPdf, "letter type:\t", &js::pdf_letter_type, false},
-    format_report_line{kFormatPdf, "compression type:\t", &js::pdf_compression_type, false},
-    format_report_line{kFormatPng, "png_quality:\t", &js::png_quality, false},
-};
 
 // English names whatever the locale: the report is read the same everywhere.
 constexpr std::array<std::string_view, 7> kWeekdays = {"Sun", "Mon", "Tue", "Wed",
@@ -63,9 +39,9 @@ void write_format_block(report_stream& report, const engine_settings& settings) 
     return;
   }
   write_labelled(report, "image_type:\t", format->report_name);
-  for (const format_report_line& line : kFormatReportLines) {
-    const int value = settings.job.*line.value;
-    if (line.code == format->code && (!line.only_when_one || value == 1)) {
+  for (const report_line& line : format->report_lines) {
+    const int value = int_value(settings.job, line.key);
+    if (!line.only_when_one || value == 1) {
       write_labelled(report, line.label, value);
     }
   }
@@ -78,41 +54,45 @@ const std::string_view kReportRule =
 
 report_stream::~report_stream() { close(); }
 
-report_stream::report_stream(report_stream&& other) noexcept
-    : file_(std::exchange(other.file_, nullptr)) {}
-
 report_stream& report_stream::operator=(report_stream&& other) noexcept {
   if (this != &other) {
     close();
-    file_ = std::exchange(other.file_, nullptr);
+    file_ = std::move(other.file_);
+    pending_ = std::move(other.pending_);
+    failure_ = std::move(other.failure_);
   }
   return *this;
 }
 
-report_stream report_stream::create(const std::string& path, std::string* error) {
-  return report_stream(platform::open_for_writing(path, platform::open_mode::truncate, error));
-}
-
-report_stream report_stream::append(const std::string& path, std::string* error) {
-  return report_stream(platform::open_for_writing(path, platform::open_mode::append, error));
+result<report_stream> report_stream::open(platform::file_system& files, const std::string& path,
+                                           platform::open_mode mode) {
+  result<std::unique_ptr<platform::writable_file>> file = files.open_for_write(path, mode);
+  if (!file.is_ok()) {
+    return file.status();
+  }
+  return report_stream(std::move(*file));
 }
 
 void report_stream::write(std::string_view text) {
-  if (file_ != nullptr) {
-    std::fwrite(text.data(), 1, text.size(), file_);
-  }
+  pending_ += text;
 }
 
 void report_stream::flush() {
-  if (file_ != nullptr) {
-    std::fflush(file_);
+  if (file_ && !pending_.empty()) {
+    if (status written = file_->append(pending_); !written.is_ok() && failure_.is_ok()) {
+      failure_ = std::move(written);
+    }
   }
+  pending_.clear();
 }
 
 void report_stream::close() {
-  if (file_ != nullptr) {
-    std::fclose(file_);
-    file_ = nullptr;
+  flush();
+  if (file_) {
+    if (status closed = file_->close(); !closed.is_ok() && failure_.is_ok()) {
+      failure_ = std::move(closed);
+    }
+    file_.reset();
   }
 }
 
@@ -179,12 +159,12 @@ void write_report_header(report_stream& report, const engine_settings& settings,
   write_line(report, kReportRule);
 }
 
-void write_report_footer(report_stream& report, const engine_settings& settings) {
+void write_report_footer(report_stream& report, unsigned files_count) {
   write_line(report, kReportRule);
   report.write(kLineEnd);
   write_line(report, "process finished");
   write_line(report, report_date(std::time(nullptr)));
-  write_labelled(report, "converted files: ", std::to_string(settings.files_count));
+  write_labelled(report, "converted files: ", std::to_string(files_count));
   report.close();
 }
 

@@ -1,15 +1,19 @@
 // The conversion report: the engine's account of a run for the user. Plain
-// bytes in the temp folder, CR LF line ends and tabs, written without any
-// newline translation. A stream that is not open (no report wanted, or it could
-// not be created) swallows every write, so converters never check.
+// bytes in the temp folder, CR LF line ends and tabs. A stream that is not open
+// (no report wanted, or it could not be created) swallows every write, so
+// converters never check; a write that fails is kept for whoever closes the
+// stream to see.
 #pragma once
 
-#include <cstdio>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "common/result.h"
+#include "common/status.h"
 #include "engine/engine_settings.h"
+#include "platform/file_system.h"
 
 namespace zq::engine {
 
@@ -17,25 +21,29 @@ class report_stream {
  public:
   report_stream() = default;  // no report
   ~report_stream();
-  report_stream(report_stream&& other) noexcept;
-  report_stream& operator=(report_stream&& other) noexcept;
+  report_stream(report_stream&& other) noexcept = default;
+  report_stream& operator=(report_stream&& other) noexcept;  // closes this one first
   report_stream(const report_stream&) = delete;
   report_stream& operator=(const report_stream&) = delete;
 
-  // Opens `path` truncating it, or for appending; the stream stays closed when
-  // the file cannot be opened, and `error` (when given) says why. Neither
-  // follows a symbolic link.
-  static report_stream create(const std::string& path, std::string* error = nullptr);
-  static report_stream append(const std::string& path, std::string* error = nullptr);
+  // Opens `path` truncating it, or for appending, never through a symbolic
+  // link.
+  static result<report_stream> open(platform::file_system& files, const std::string& path,
+                                    platform::open_mode mode);
 
   bool is_open() const { return file_ != nullptr; }
+  // Text is held until flush(), so that a line reaches the file whole.
   void write(std::string_view text);
   void flush();
   void close();
+  // The first write or close that failed, or ok.
+  const status& failure() const { return failure_; }
 
  private:
-  explicit report_stream(std::FILE* file) : file_(file) {}
-  std::FILE* file_ = nullptr;
+  explicit report_stream(std::unique_ptr<platform::writable_file> file) : file_(std::move(file)) {}
+  std::unique_ptr<platform::writable_file> file_;
+  std::string pending_;
+  status failure_ = status::ok();
 };
 
 // 81 hyphens.
@@ -60,7 +68,7 @@ void write_report_header(report_stream& report, const engine_settings& settings,
                          const std::string* source_file, const std::string* target_file);
 
 // Footer block with the converted-files count; closes the stream.
-void write_report_footer(report_stream& report, const engine_settings& settings);
+void write_report_footer(report_stream& report, unsigned files_count);
 
 // Per-file lines, each flushed as written so that a report read during the run,
 // or after an abrupt end, holds every finished file.

@@ -5,8 +5,9 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
+
+#include "platform/file_system.h"
 
 namespace zq::engine {
 namespace {
@@ -154,7 +155,8 @@ std::size_t tiff_page_count(const std::string& tiff_file) {
   return in ? TIFFNumberOfDirectories(in.get()) : 0;
 }
 
-status join_tiff_files(const std::vector<std::string>& inputs, const std::string& output) {
+status join_tiff_files(platform::file_system& files, const std::vector<std::string>& inputs,
+                       const std::string& output) {
   tiff_messages messages;
   std::size_t total = 0;
   for (const std::string& input : inputs) {
@@ -171,9 +173,9 @@ status join_tiff_files(const std::vector<std::string>& inputs, const std::string
   std::size_t page = 0;
   for (const std::string& input : inputs) {
     tiff_ptr in = open_tiff(input, "rm", messages);
-    std::error_code error;
-    const uint64_t file_size = std::filesystem::file_size(input, error);
-    if (!in || error) {
+    const platform::file_info info = files.stat_target(input);
+    const uint64_t file_size = info.size;
+    if (!in || info.kind != platform::file_kind::regular) {
       return status::error(input + ": " + messages.last_error);
     }
     do {
@@ -200,8 +202,8 @@ status join_tiff_files(const std::vector<std::string>& inputs, const std::string
   return status::ok();
 }
 
-bool find_embeddable_g4(const std::string& tiff_file, int page_index, ccitt_page& page,
-                        tiff_resolution& resolution) {
+bool find_embeddable_g4(platform::file_system& files, const std::string& tiff_file, int page_index,
+                        ccitt_page& page, tiff_resolution& resolution) {
   tiff_messages messages;
   tiff_ptr in = open_tiff(tiff_file, "rm", messages);
   if (!in || page_index < 0 || TIFFSetDirectory(in.get(), static_cast<tdir_t>(page_index)) == 0) {
@@ -237,9 +239,10 @@ bool find_embeddable_g4(const std::string& tiff_file, int page_index, ccitt_page
   const bool has_y = TIFFGetField(tiff, TIFFTAG_YRESOLUTION, &y) != 0;
   uint16_t unit = RESUNIT_INCH;
   TIFFGetFieldDefaulted(tiff, TIFFTAG_RESOLUTIONUNIT, &unit);
-  std::error_code error;
-  const uint64_t file_size = std::filesystem::file_size(tiff_file, error);
-  if (has_x != has_y || error || offsets[0] > file_size || sizes[0] > file_size - offsets[0]) {
+  const platform::file_info info = files.stat_target(tiff_file);
+  const uint64_t file_size = info.size;
+  if (has_x != has_y || info.kind != platform::file_kind::regular || offsets[0] > file_size ||
+      sizes[0] > file_size - offsets[0]) {
     return false;
   }
   resolution = {has_x ? x : 0.0, has_y ? y : 0.0, unit == RESUNIT_CENTIMETER};

@@ -10,6 +10,10 @@
 #include "common/status.h"
 #include "engine/pdf_pages.h"
 
+namespace zq::platform {
+class file_system;
+}
+
 namespace zq::engine {
 
 // Writes every page of `inputs`, in order, into `output` (created or replaced;
@@ -17,8 +21,10 @@ namespace zq::engine {
 // position and the total in its page-number tag, as an adjoined write does.
 // Fails, naming the file and the library's reason, when an input cannot be
 // read or the output cannot be written; the output is then incomplete and
-// the caller removes it.
-status join_tiff_files(const std::vector<std::string>& inputs, const std::string& output);
+// the caller removes it. libtiff reads and writes the files by name; `files`
+// answers what is asked of them beside that.
+status join_tiff_files(platform::file_system& files, const std::vector<std::string>& inputs,
+                       const std::string& output);
 
 // Number of pages of a TIFF file as libtiff reads it; 0 when it cannot be read.
 std::size_t tiff_page_count(const std::string& tiff_file);
@@ -36,7 +42,7 @@ struct tiff_resolution {
 // most significant bit first, both resolution tags or neither. Returns false
 // for every other page, and for a file or page that cannot be read. The page's
 // layout resolution is left to the caller; `resolution` receives its tags.
-bool find_embeddable_g4(const std::string& tiff_file, int page_index, ccitt_page& page,
-                        tiff_resolution& resolution);
+bool find_embeddable_g4(platform::file_system& files, const std::string& tiff_file, int page_index,
+                        ccitt_page& page, tiff_resolution& resolution);
 
 }  // namespace zq::engine

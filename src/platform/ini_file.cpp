@@ -1,25 +1,17 @@
 #include "platform/ini_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstddef>
-#include <cstdint>
-#include <cstring>
-#include <random>
 #include <string_view>
+#include <utility>
 
 #include "common/ascii.h"
-#include "common/paths.h"
+#include "platform/staged_output.h"
 
 namespace zq::platform {
 
 namespace {
-
 
 // Windows trims all ASCII white space, which also absorbs a stray CR.
 constexpr std::string_view kBlanks = " \t\r\v\f";
@@ -128,89 +120,18 @@ location locate(const std::vector<std::string>& lines, std::string_view section,
   return found;
 }
 
-bool read_whole_file(const std::string& path, std::string& bytes) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    return false;
-  }
-  char chunk[16384];
-  for (;;) {
-    const ssize_t count = ::read(fd, chunk, sizeof chunk);
-    if (count == 0) {
-      break;
-    }
-    if (count < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      ::close(fd);
-      return false;
-    }
-    bytes.append(chunk, static_cast<std::size_t>(count));
-  }
-  ::close(fd);
-  return true;
-}
-
-int write_all(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t count = ::write(fd, bytes.data(), bytes.size());
-    if (count < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      return errno;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(count));
-  }
-  return 0;
-}
-
-// A new, unique file in the folder `dir`, created with 0666 minus the umask as
-// any other new file would be (mkstemp would force 0600 on a job file that
-// other users of the installation must read). O_EXCL never reuses or follows
-// a name another user planted in a shared folder.
-int create_temporary(int dir, std::string& name) {
-  constexpr std::string_view kDigits = "0123456789abcdefghijklmnopqrstuv";
-  std::random_device random;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::uint64_t bits = (std::uint64_t{random()} << 32) | random();
-    name = ".zq-ini-";
-    for (int i = 0; i < 12; ++i, bits >>= 5) {
-      name.push_back(kDigits[bits % kDigits.size()]);
-    }
-    const int fd =
-        ::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) {
-      return fd;
-    }
-  }
-  return -1;
-}
-
-class scoped_fd {
- public:
-  explicit scoped_fd(int fd) : fd_(fd) {}
-  ~scoped_fd() {
-    if (fd_ >= 0) {
-      ::close(fd_);
-    }
-  }
-  scoped_fd(const scoped_fd&) = delete;
-  scoped_fd& operator=(const scoped_fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
+// Far beyond any job or file list file: a larger file is not one of ours and
+// is not read into memory.
+constexpr std::size_t kLargestFile = std::size_t{64} << 20;
 
 }  // namespace
 
-ini_file ini_file::load(const std::string& path) {
+ini_file ini_file::load(const std::string& path, file_system& fs) {
   ini_file file;
   file.path_ = path;
-  std::string bytes;
-  file.loaded_ = read_whole_file(path, bytes);
+  result<std::string> read = fs.read_file(path, kLargestFile);
+  file.loaded_ = read.is_ok();
+  const std::string bytes = file.loaded_ ? std::move(read).value() : std::string();
   for (std::size_t begin = 0; begin < bytes.size();) {
     const std::size_t newline = bytes.find('\n', begin);
     const std::size_t end = newline == std::string::npos ? bytes.size() : newline + 1;
@@ -285,49 +206,12 @@ void ini_file::set(const std::string& section, const std::string& key, const std
   lines_.push_back(std::move(key_line));
 }
 
-status ini_file::save() const {
-  const auto failure = [this](int error) {
-    return status::error("Cannot write " + path_ + ": " + std::strerror(error));
-  };
-  // Working relative to the folder keeps the temporary's name short, so a
-  // path near the length limit still has room for it.
-  const std::string folder = folder_of(path_);
-  const std::string name = file_name_of(path_);
-  const scoped_fd dir(
-      ::open(folder.empty() ? "." : folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-  if (dir.get() < 0) {
-    return failure(errno);
-  }
-  std::string temporary;
-  const int fd = create_temporary(dir.get(), temporary);
-  if (fd < 0) {
-    return failure(errno);
-  }
+status ini_file::save(file_system& fs) const {
   std::string bytes;
   for (const std::string& line : lines_) {
     bytes += line;
   }
-  int error = write_all(fd, bytes);
-  // A rewrite keeps the permissions someone gave the job file.
-  struct stat old;
-  if (error == 0 && ::fstatat(dir.get(), name.c_str(), &old, 0) == 0 &&
-      ::fchmod(fd, old.st_mode & 0777) != 0) {
-    error = errno;
-  }
-  if (error == 0 && ::fsync(fd) != 0) {
-    error = errno;
-  }
-  if (::close(fd) != 0 && error == 0) {
-    error = errno;
-  }
-  if (error == 0 && ::renameat(dir.get(), temporary.c_str(), dir.get(), name.c_str()) != 0) {
-    error = errno;
-  }
-  if (error != 0) {
-    ::unlinkat(dir.get(), temporary.c_str(), 0);
-    return failure(error);
-  }
-  return status::ok();
+  return write_file_atomically(fs, path_, bytes);
 }
 
 status write_profile_string(const std::string& path, const std::string& section,

@@ -8,8 +8,9 @@
 // - the integer reader takes optional blanks, an optional sign and decimal digits
 //   and stops at the first other character; no digit gives 0.
 // A file is parsed once when loaded; reads then come from memory. Writes keep
-// every other byte of the file (comments, unknown keys, order, line ends) and go
-// to a temporary file in the same folder that is renamed over the old one.
+// every other byte of the file (comments, unknown keys, order, line ends) and
+// replace the file atomically (write_file_atomically), so a crash or a full
+// disk never leaves a half-written job file.
 #pragma once
 
 #include <optional>
@@ -18,14 +19,15 @@
 #include <vector>
 
 #include "common/status.h"
+#include "platform/file_system.h"
 
 namespace zq::platform {
 
 class ini_file {
  public:
-  // Parses the file at `path`. A missing or unreadable file loads as empty;
-  // `loaded()` tells which.
-  static ini_file load(const std::string& path);
+  // Parses the file at `path`. A missing or unreadable file, or anything that
+  // is not a regular file, loads as empty; `loaded()` tells which.
+  static ini_file load(const std::string& path, file_system& fs = real_file_system());
 
   const std::string& path() const { return path_; }
   bool loaded() const { return loaded_; }
@@ -52,9 +54,9 @@ class ini_file {
   // file. New lines end with CR LF. Call save() to write the file.
   void set(const std::string& section, const std::string& key, const std::string& value);
 
-  // Writes the file atomically (temporary file in the same folder, then rename).
-  // Creates the file, never its folder.
-  status save() const;
+  // Writes the file atomically, keeping the permissions of the file it
+  // replaces. Creates the file, never its folder.
+  status save(file_system& fs = real_file_system()) const;
 
  private:
   std::string path_;

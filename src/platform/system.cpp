@@ -68,6 +68,10 @@ struct dir_closer {
 
 std::string errno_text() { return std::strerror(errno); }
 
+status open_failure(const std::string& path, const std::string& reason) {
+  return status::error("Cannot open " + path + " for writing: " + reason, path);
+}
+
 }  // namespace
 
 std::string system_temp_path() {
@@ -124,7 +128,7 @@ status enumerate_folder(const std::string& folder, const std::string& pattern,
   entries.clear();
   const std::unique_ptr<DIR, dir_closer> dir(::opendir(folder.c_str()));
   if (!dir) {
-    return status::error("Cannot read folder " + folder + ": " + errno_text());
+    return file_error("Cannot read folder", folder, errno);
   }
   std::vector<folder_entry> found;
   for (;;) {
@@ -132,7 +136,7 @@ status enumerate_folder(const std::string& folder, const std::string& pattern,
     const dirent* entry = ::readdir(dir.get());
     if (entry == nullptr) {
       if (errno != 0) {
-        return status::error("Cannot read folder " + folder + ": " + errno_text());
+        return file_error("Cannot read folder", folder, errno);
       }
       break;
     }
@@ -152,13 +156,11 @@ status enumerate_folder(const std::string& folder, const std::string& pattern,
   return status::ok();
 }
 
-std::FILE* open_for_writing(const std::string& path, open_mode mode, std::string* error) {
-  const auto fail = [&](const std::string& reason) -> std::FILE* {
-    if (error != nullptr) {
-      *error = "Cannot open " + path + " for writing: " + reason;
-    }
-    return nullptr;
-  };
+status file_error(std::string_view action, const std::string& path, int error) {
+  return status::error(std::string(action) + " " + path + ": " + std::strerror(error), path);
+}
+
+result<int> open_descriptor_for_writing(const std::string& path, open_mode mode) {
   // O_NONBLOCK keeps a FIFO planted under the name from blocking the open
   // forever; it changes nothing for the regular files accepted below.
   const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK |
@@ -170,27 +172,38 @@ std::FILE* open_for_writing(const std::string& path, open_mode mode, std::string
     const int open_error = errno;
     struct stat info;
     if (::lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-      return fail(S_ISLNK(info.st_mode) ? "it is a symbolic link" : "not a regular file");
+      return open_failure(path,
+                          S_ISLNK(info.st_mode) ? "it is a symbolic link" : "not a regular file");
     }
-    return fail(std::strerror(open_error));
+    return open_failure(path, std::strerror(open_error));
   }
   struct stat info;
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     ::close(fd);
-    return fail("not a regular file");
+    return open_failure(path, "not a regular file");
   }
-  std::FILE* file = ::fdopen(fd, mode == open_mode::truncate ? "wb" : "ab");
-  if (file == nullptr) {
-    const std::string reason = errno_text();
-    ::close(fd);
-    return fail(reason);
+  return fd;
+}
+
+std::FILE* open_for_writing(const std::string& path, open_mode mode, std::string* error) {
+  const result<int> fd = open_descriptor_for_writing(path, mode);
+  status failure = fd.status();
+  if (fd.is_ok()) {
+    if (std::FILE* file = ::fdopen(*fd, mode == open_mode::truncate ? "wb" : "ab")) {
+      return file;
+    }
+    failure = open_failure(path, errno_text());
+    ::close(*fd);
   }
-  return file;
+  if (error != nullptr) {
+    *error = failure.reason();
+  }
+  return nullptr;
 }
 
 status remove_file(const std::string& path) {
   if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
-    return status::error("Cannot delete " + path + ": " + errno_text());
+    return file_error("Cannot delete", path, errno);
   }
   return status::ok();
 }

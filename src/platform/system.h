@@ -4,8 +4,10 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "common/result.h"
 #include "common/status.h"
 
 namespace zq::platform {
@@ -34,11 +36,18 @@ bool wildcard_match(const std::string& pattern, const std::string& name);
 status enumerate_folder(const std::string& folder, const std::string& pattern,
                         std::vector<folder_entry>& entries);
 
+// A failed call on `path` as the platform layer reports it: "<action> <path>:
+// <the system's text for error>", with the path as the detail.
+status file_error(std::string_view action, const std::string& path, int error);
+
 enum class open_mode { truncate, append };
 
-// Opens a file for binary writing without following a symbolic link in its last
-// component (O_NOFOLLOW), created with mode 0666 minus the umask. Safe for files
-// in shared temporary folders. Returns nullptr and fills `error` on failure.
+// Opens a regular file for writing without following a symbolic link in its
+// last component (O_NOFOLLOW), created with mode 0666 minus the umask. Safe for
+// files in shared temporary folders. The caller owns the descriptor.
+result<int> open_descriptor_for_writing(const std::string& path, open_mode mode);
+
+// The same as a binary stdio stream. Returns nullptr and fills `error` on failure.
 std::FILE* open_for_writing(const std::string& path, open_mode mode, std::string* error = nullptr);
 
 // Deletes a file; a missing file is not a failure.

@@ -1,12 +1,8 @@
 #include "common/paths.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/stat.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 namespace zq {
@@ -83,24 +79,6 @@ TEST(PathPieces, SplitAtTheLastSeparatorAndTheLastDot) {
     EXPECT_EQ(base_name_of(c.path), c.base) << c.path;
     EXPECT_EQ(extension_of(c.path), c.extension) << c.path;
   }
-}
-
-TEST(CreateFolderChain, CreatesEveryFolderAboveTheLastSeparatorOnly) {
-  char pattern[] = "/tmp/zq_paths_XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  const std::string root = pattern;
-
-  create_folder_chain(root + "/a/b//c/out.pdf");
-  EXPECT_TRUE(std::filesystem::is_directory(root + "/a/b/c"));
-  EXPECT_FALSE(std::filesystem::exists(root + "/a/b/c/out.pdf"));
-
-  // Existing folders and a file in the way are ignored, not fatal.
-  create_folder_chain(root + "/a/b/c/out.pdf");
-  { std::ofstream(root + "/a/file") << "x"; }
-  create_folder_chain(root + "/a/file/x/y");
-  EXPECT_TRUE(std::filesystem::is_regular_file(root + "/a/file"));
-
-  std::filesystem::remove_all(root);
 }
 
 }  // namespace

@@ -2,14 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "conversion_test_support.h"
 #include "engine/conversion.h"
-#include "engine/formats.h"
 #include "engine/report.h"
 #include "engine_test_support.h"
+#include "jobfile/formats.h"
+#include "platform/fault_injecting_file_system.h"
 
 namespace zq::engine {
 namespace {
@@ -21,6 +24,7 @@ using testing::make_image;
 using testing::names_in;
 using testing::scratch_folder;
 using testing::settings_in;
+using testing::test_run;
 
 // Three files of 2, 1 and 4 pages; every page has its own width, so the
 // joined pages show their order.
@@ -38,15 +42,22 @@ class Assembly : public ::testing::Test {
   }
 
   // Writes the file list file with `files` under the keys 0, 1, ..., as the
-  // file picker writes it.
-  engine_settings settings_with_list(int format_code, const std::vector<std::string>& files) {
-    engine_settings settings = settings_in(folder_, format_code);
+  // file picker writes it, and returns a run that joins them.
+  std::unique_ptr<test_run> run_with_list(
+      int format_code, const std::vector<std::string>& files,
+      platform::file_system& file_system = platform::real_file_system()) {
+    auto run = std::make_unique<test_run>(settings_in(folder_, format_code), file_system);
     std::string list = "[FILES]\r\n";
     for (std::size_t key = 0; key < files.size(); ++key) {
       list += std::to_string(key) + "=" + files[key] + "\r\n";
     }
     folder_.write("tmp/z.log", list);
-    return settings;
+    return run;
+  }
+
+  static bool assemble(test_run& run, report_stream& report) {
+    return run.settings.format_code == kFormatPdf ? assemble_pdf(run.run, report)
+                                                  : assemble_tiff(run.run, report);
   }
 
   std::string in(const std::string& name) const { return folder_.file("in/" + name); }
@@ -92,13 +103,12 @@ TEST_F(Assembly, JoinsEveryPageInListOrder) {
        "all.tif", std::vector<frame_size>(7, {8, 4}), "tiffinfo", "CCITT Group 4"},
   };
   for (const join_case& c : cases) {
-    engine_settings settings = settings_with_list(
+    const std::unique_ptr<test_run> run = run_with_list(
         c.format_code, {in("two.tif"), in("notes.tif"), in("one.tif"), in("four.tif")});
-    c.adjust(settings.job);
-    const int result = c.format_code == kFormatPdf ? assemble_pdf(settings, no_report_)
-                                                   : assemble_tiff(settings, no_report_);
-    EXPECT_EQ(result, 1) << c.what;
-    EXPECT_EQ(names_in(settings.target_folder), std::vector<std::string>{c.output}) << c.what;
+    c.adjust(run->settings.job);
+    EXPECT_TRUE(assemble(*run, no_report_)) << c.what;
+    EXPECT_EQ(names_in(run->settings.target_folder), std::vector<std::string>{c.output}) << c.what;
+    EXPECT_EQ(run->messages.messages(), std::vector<std::string>{}) << c.what;
     const std::string output = folder_.file(std::string("out/") + c.output);
     EXPECT_EQ(frame_sizes(output, c.format_code), c.pages) << c.what;
     const std::string seen = command_output(std::string(c.reader) + " '" + output + "' 2>&1");
@@ -111,11 +121,11 @@ TEST_F(Assembly, JoinsEveryPageInListOrder) {
 // the walk.
 TEST_F(Assembly, BatchConversionHandsOverToTheJoin) {
   for (const int format_code : {kFormatPdf, kFormatTiff}) {
-    engine_settings settings =
-        settings_with_list(format_code, {in("two.tif"), in("one.tif"), in("four.tif")});
-    settings.job.pdf_adjoin = settings.job.tiff_adjoin = 1;
-    settings.job.pdf_pdf_name = settings.job.tiff_tif_name = "joined";
-    EXPECT_EQ(convert_source_file(settings, in("one.tif"), no_report_), kStopResult);
+    const std::unique_ptr<test_run> run =
+        run_with_list(format_code, {in("two.tif"), in("one.tif"), in("four.tif")});
+    run->settings.job.pdf_adjoin = run->settings.job.tiff_adjoin = 1;
+    run->settings.job.pdf_pdf_name = run->settings.job.tiff_tif_name = "joined";
+    EXPECT_EQ(convert_source_file(run->run, in("one.tif"), no_report_), converter_result::stop);
     const std::string output =
         folder_.file(std::string("out/joined") + (format_code == kFormatPdf ? ".pdf" : ".tif"));
     EXPECT_EQ(frame_sizes(output, format_code), seven_);
@@ -128,15 +138,15 @@ TEST_F(Assembly, LongFileLists) {
   std::vector<std::string> files(5000, in("missing.tif"));
   files.push_back(in("one.tif"));
   files.push_back(in("two.tif"));
-  engine_settings settings = settings_with_list(kFormatPdf, files);
-  settings.job.pdf_pdf_name = "long";
-  EXPECT_EQ(assemble_pdf(settings, no_report_), 1);
+  const std::unique_ptr<test_run> run = run_with_list(kFormatPdf, files);
+  run->settings.job.pdf_pdf_name = "long";
+  EXPECT_TRUE(assemble_pdf(run->run, no_report_));
   EXPECT_EQ(frame_sizes(folder_.file("out/long.pdf"), kFormatPdf),
             (std::vector<frame_size>{{12, 6}, {10, 6}, {11, 6}}));
 }
 
-// Nothing to join, or a join that cannot be written: result 0, the reason in
-// the report where the report has a line for it, no output left.
+// Nothing to join, or a join that cannot be written: false, the reason in
+// the report where the report has a line for it, else said; no output left.
 TEST_F(Assembly, Failures) {
   const std::string path = in("notes.tif");
   struct failure_case {
@@ -145,51 +155,101 @@ TEST_F(Assembly, Failures) {
     std::vector<std::string> files;
     bool block_target;
     std::string report;  // start of the report
+    bool said;           // whether the failure is said beside the report
   };
   const std::vector<failure_case> cases = {
       {"nothing readable",
        kFormatPdf,
        {in("notes.tif")},
        false,
-       "The file TIFF:" + path + " cannot be read by Zembrit\r\n\t"},
+       "The file TIFF:" + path + " cannot be read by Zembrit\r\n\t",
+       false},
       {"raw fax is read as TIFF",
        kFormatTiff,
        {in("fax.tif")},
        false,
-       "The file TIFF:" + in("fax.tif") + " cannot be read by Zembrit\r\n\t"},
+       "The file TIFF:" + in("fax.tif") + " cannot be read by Zembrit\r\n\t",
+       false},
       {"empty list, PDF",
        kFormatPdf,
        {},
        false,
-       "The file (no file) cannot be read by Zembrit\r\n\t"},
+       "The file (no file) cannot be read by Zembrit\r\n\t",
+       false},
       {"empty list, TIFF",
        kFormatTiff,
        {},
        false,
-       "The file (no file) cannot be read by Zembrit\r\n\t"},
-      {"write fails", kFormatPdf, {in("one.tif")}, true, ""},
+       "The file (no file) cannot be read by Zembrit\r\n\t",
+       false},
+      {"write fails", kFormatPdf, {in("one.tif")}, true, "", true},
   };
   testing::make_raw_fax("-size 64x8 xc:white", in("fax.tif"));
   for (const failure_case& c : cases) {
-    engine_settings settings = settings_with_list(c.format_code, c.files);
+    const std::unique_ptr<test_run> run = run_with_list(c.format_code, c.files);
+    engine_settings& settings = run->settings;
     settings.job.report_create_report = 1;
     settings.job.pdf_pdf_name = settings.job.tiff_tif_name = "joined";
     if (c.block_target) {
       folder_.write("blocked", "");
       settings.target_folder = folder_.file("blocked");
     }
-    report_stream report = report_stream::create(folder_.file("report.log"));
-    const int result = c.format_code == kFormatPdf ? assemble_pdf(settings, report)
-                                                   : assemble_tiff(settings, report);
+    report_stream report = testing::open_report(folder_.file("report.log"));
+    EXPECT_FALSE(assemble(*run, report)) << c.what;
     report.close();
-    EXPECT_EQ(result, 0) << c.what;
     EXPECT_TRUE(names_in(settings_in(folder_, c.format_code).target_folder).empty()) << c.what;
     const std::string text = folder_.read("report.log");
     EXPECT_EQ(text.substr(0, c.report.size()), c.report) << c.what << ": " << text;
     if (c.report.empty()) {
       EXPECT_EQ(text, "") << c.what;
     }
+    EXPECT_EQ(run->messages.messages().size(), c.said ? 1u : 0u) << c.what;
+    if (c.said && !run->messages.messages().empty()) {
+      const std::string& message = run->messages.messages()[0];
+      EXPECT_TRUE(message.starts_with("cannot write " + folder_.file("blocked/joined.pdf") + ": "))
+          << message;
+    }
     std::filesystem::remove(settings.file_list_path);
+  }
+}
+
+// The parts of a join that go through the run's file system: the private
+// folder of its pages and the move of the finished file into place. A join
+// that fails there leaves no output and no staging folder, and says why.
+TEST_F(Assembly, FailuresOfTheFileSystemLeaveNoOutput) {
+  using fault_fs = platform::fault_injecting_file_system;
+  const struct {
+    const char* what;
+    int format_code;
+    void (*arm)(fault_fs&, const std::string& target);
+  } cases[] = {
+      {"PDF, pages folder refused", kFormatPdf,
+       [](fault_fs& f, const std::string& target) { f.fail_make_folder(target); }},
+      {"PDF, move into place refused", kFormatPdf,
+       [](fault_fs& f, const std::string& target) { f.fail_rename(target + "/joined", ENOSPC); }},
+      {"TIFF, pages folder refused", kFormatTiff,
+       [](fault_fs& f, const std::string& target) { f.fail_make_folder(target); }},
+      {"TIFF, move into place refused", kFormatTiff,
+       [](fault_fs& f, const std::string& target) { f.fail_rename(target + "/joined"); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fault_fs files;
+    const std::unique_ptr<test_run> run =
+        run_with_list(c.format_code, {in("two.tif"), in("one.tif")}, files);
+    c.arm(files, run->settings.target_folder);
+    run->settings.job.pdf_pdf_name = run->settings.job.tiff_tif_name = "joined";
+    run->settings.job.report_create_report = 1;
+    report_stream report = testing::open_report(folder_.file("report.log"));
+    EXPECT_FALSE(assemble(*run, report));
+    report.close();
+    EXPECT_EQ(names_in(run->settings.target_folder), std::vector<std::string>{});
+    EXPECT_EQ(folder_.read("report.log"), "");
+    ASSERT_EQ(run->messages.messages().size(), 1u);
+    const std::string output =
+        run->settings.target_folder + (c.format_code == kFormatPdf ? "/joined.pdf" : "/joined.tif");
+    EXPECT_TRUE(run->messages.messages()[0].starts_with("cannot write " + output + ": "))
+        << run->messages.messages()[0];
   }
 }
 

@@ -3,16 +3,22 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "common/diagnostics.h"
+#include "common/version.h"
 #include "conversion_test_support.h"
 #include "engine/conversion.h"
 #include "engine/engine_entry.h"
-#include "engine/formats.h"
 #include "engine_test_support.h"
+#include "jobfile/formats.h"
+#include "platform/fault_injecting_file_system.h"
+#include "platform/file_system.h"
 #include "report_golden.h"
 
 namespace zq::engine {
@@ -22,7 +28,9 @@ using testing::golden_footer;
 using testing::make_image;
 using testing::mask_dates;
 using testing::names_in;
+using testing::open_report;
 using testing::scratch_folder;
+using testing::test_run;
 
 // Stands in for the converter: records what a walk hands over (and what the
 // walk has made the current file by then) and answers the stop result for
@@ -32,10 +40,10 @@ struct handed_files {
   std::string stop_at;
 
   batch_converter converter() {
-    return [this](engine_settings& settings, const std::string& path, report_stream&) {
-      EXPECT_EQ(settings.current_file, path);
+    return [this](engine_run& run, const std::string& path, report_stream&) {
+      EXPECT_EQ(run.state.current_file, path);
       paths.push_back(path);
-      return path == stop_at ? kStopResult : kConverted;
+      return path == stop_at ? converter_result::stop : converter_result::converted;
     };
   }
 };
@@ -48,6 +56,9 @@ class BatchWalk : public ::testing::Test {
     settings_.temp_folder = temp_.path();
     settings_.file_list_path = temp_.file("z.log");
   }
+
+  // What the walks said; every test here expects silence unless it says so.
+  const std::vector<std::string>& messages() const { return run_.messages.messages(); }
 
   std::string source_folder() const { return work_.file("in"); }
   std::string source(const std::string& name) const { return work_.file("in/" + name); }
@@ -63,7 +74,9 @@ class BatchWalk : public ::testing::Test {
 
   scratch_folder work_;
   scratch_folder temp_;
-  engine_settings settings_;
+  test_run run_;
+  engine_settings& settings_ = run_.settings;
+  run_state& state_ = run_.state;
   report_stream none_;  // a run without a shared report
 };
 
@@ -78,21 +91,22 @@ TEST_F(BatchWalk, EachWalkTakesItsFiles) {
 
   {
     handed_files handed;
-    EXPECT_FALSE(walk_source_folder(settings_, none_, handed.converter()));
+    EXPECT_FALSE(walk_source_folder(run_.run, none_, handed.converter()));
     // "*.tif" as the folder enumeration matches it: longer extensions too, no folders.
     EXPECT_EQ(handed.paths, sources({".dot.tif", "a.tif", "b.TIF", "c.tiff", "d.tifx"}));
-    EXPECT_EQ(settings_.files_count, 5u);
+    EXPECT_EQ(state_.files_count, 5u);
   }
   {
-    settings_.files_count = 0;
+    state_.files_count = 0;
     handed_files handed;
-    walk_folder_tree(settings_, none_, source_folder(), handed.converter());
+    walk_folder_tree(run_.run, none_, source_folder(), handed.converter());
     // A folder whose name begins with a dot is never entered, but a name of that
     // kind is still taken for its extension (".hidden.tif"), as any file is.
     EXPECT_EQ(handed.paths, sources({".dot.tif", ".hidden.tif", "a.tif", "b.TIF", "c.tiff",
                                      "d.tifx", "g.tif/h.tif", "sub/y.TIFF"}));
-    EXPECT_EQ(settings_.files_count, 8u);
+    EXPECT_EQ(state_.files_count, 8u);
   }
+  EXPECT_EQ(messages(), std::vector<std::string>{});
 }
 
 TEST_F(BatchWalk, StopResultEndsTheFlatWalkButOnlyOneLevelOfTheTree) {
@@ -101,19 +115,19 @@ TEST_F(BatchWalk, StopResultEndsTheFlatWalkButOnlyOneLevelOfTheTree) {
   }
   {
     handed_files handed{{}, source("b.tif")};
-    EXPECT_TRUE(walk_source_folder(settings_, none_, handed.converter()));
+    EXPECT_TRUE(walk_source_folder(run_.run, none_, handed.converter()));
     EXPECT_EQ(handed.paths, sources({"a.tif", "b.tif"}));
-    EXPECT_EQ(settings_.files_count, 2u);
+    EXPECT_EQ(state_.files_count, 2u);
   }
   {
     handed_files handed{{}, source("m/n/a.tif")};
-    walk_folder_tree(settings_, none_, source_folder() + "/", handed.converter());
+    walk_folder_tree(run_.run, none_, source_folder() + "/", handed.converter());
     EXPECT_EQ(handed.paths,
               sources({"a.tif", "b.tif", "c.tif", "m/a.tif", "m/b.tif", "m/n/a.tif"}));
   }
   {
     handed_files handed{{}, source("m/a.tif")};
-    walk_folder_tree(settings_, none_, source_folder(), handed.converter());
+    walk_folder_tree(run_.run, none_, source_folder(), handed.converter());
     EXPECT_EQ(handed.paths, sources({"a.tif", "b.tif", "c.tif", "m/a.tif"}));
   }
 }
@@ -122,11 +136,19 @@ TEST_F(BatchWalk, FoldersThatCannotBeReadHandOverNothing) {
   settings_.source_folder = work_.file("missing");
   settings_.search_pattern = settings_.source_folder + "/*.tif";
   handed_files handed;
-  EXPECT_FALSE(walk_source_folder(settings_, none_, handed.converter()));
-  walk_folder_tree(settings_, none_, settings_.source_folder, handed.converter());
-  EXPECT_EQ(write_file_list(settings_, settings_.source_folder), 1);
+  EXPECT_FALSE(walk_source_folder(run_.run, none_, handed.converter()));
+  walk_folder_tree(run_.run, none_, settings_.source_folder, handed.converter());
+  write_file_list(run_.run, settings_.source_folder);
   EXPECT_TRUE(handed.paths.empty());
   EXPECT_FALSE(temp_.exists("z.log"));
+  EXPECT_EQ(state_.files_count, 0u);
+  EXPECT_EQ(state_.current_file, "");
+  // Each walk says which folder it could not read, and why.
+  ASSERT_EQ(messages().size(), 3u);
+  for (const std::string& message : messages()) {
+    EXPECT_TRUE(message.starts_with("Cannot read folder " + settings_.source_folder)) << message;
+    EXPECT_NE(message.find(std::strerror(ENOENT)), std::string::npos) << message;
+  }
 }
 
 TEST_F(BatchWalk, FileListHoldsEveryFileAndKeepsAnEarlierWritersSurplus) {
@@ -134,21 +156,36 @@ TEST_F(BatchWalk, FileListHoldsEveryFileAndKeepsAnEarlierWritersSurplus) {
     add(name);
   }
   temp_.write("z.log", "; picked\r\n[FILES]\r\n0=/old/0.tif\r\n1=/old/1.tif\r\n2=/old/2.tif\r\n");
-  EXPECT_EQ(write_file_list(settings_, source_folder()), 1);
+  write_file_list(run_.run, source_folder());
   EXPECT_EQ(temp_.read("z.log"), "; picked\r\n[FILES]\r\n0=" + source("A.txt") +
                                      "\r\n1=" + source("b.tif") + "\r\n2=/old/2.tif\r\n");
-  EXPECT_EQ(settings_.current_file, source("b.tif"));
+  EXPECT_EQ(state_.current_file, source("b.tif"));
 
   std::filesystem::remove(temp_.file("z.log"));
-  EXPECT_EQ(write_file_list(settings_, work_.file("in/sub/")), 1);
+  write_file_list(run_.run, work_.file("in/sub/"));
   EXPECT_EQ(temp_.read("z.log"), "[FILES]\r\n0=" + source("sub/c.tif") + "\r\n");
 
   // A folder without files writes nothing and leaves the current file alone.
   std::filesystem::remove(temp_.file("z.log"));
   std::filesystem::create_directories(work_.file("empty/sub"));
-  EXPECT_EQ(write_file_list(settings_, work_.file("empty")), 1);
+  write_file_list(run_.run, work_.file("empty"));
   EXPECT_FALSE(temp_.exists("z.log"));
-  EXPECT_EQ(settings_.current_file, source("sub/c.tif"));
+  EXPECT_EQ(state_.current_file, source("sub/c.tif"));
+  EXPECT_EQ(messages(), std::vector<std::string>{});
+}
+
+// A list that cannot be written is said; the walk goes on to the join, which
+// reads what the file holds.
+TEST_F(BatchWalk, FileListThatCannotBeWrittenIsSaid) {
+  add("a.tif");
+  settings_.file_list_path = temp_.file("missing/z.log");
+  write_file_list(run_.run, source_folder());
+  EXPECT_EQ(state_.current_file, source("a.tif"));
+  EXPECT_FALSE(temp_.exists("missing"));
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_TRUE(
+      messages()[0].starts_with("cannot write the file list " + temp_.file("missing/z.log") + ": "))
+      << messages()[0];
 }
 
 // The choice of walk and where the shared report gets its footer.
@@ -179,19 +216,21 @@ TEST_F(BatchWalk, ChoiceOfWalkAndFooter) {
     settings_.job.params_recurse = c.recurse;
     settings_.format_code = c.format_code;
     settings_.job.pdf_adjoin = c.pdf_adjoin;
-    settings_.files_count = 0;
+    state_ = run_state();
     handed_files handed{{}, c.stop_at[0] != '\0' ? source(c.stop_at) : ""};
     {
-      report_stream report = report_stream::create(temp_.file("Zembrit_Quarnel.log"));
-      run_batch_walk(settings_, report, handed.converter());
+      report_stream report = open_report(temp_.file("Zembrit_Quarnel.log"));
+      run_batch_walk(run_.run, report, handed.converter());
+      EXPECT_TRUE(report.failure().is_ok()) << c.what;
     }
     EXPECT_EQ(handed.paths, sources(c.handed)) << c.what;
-    EXPECT_EQ(settings_.files_count, c.files_count) << c.what;
+    EXPECT_EQ(state_.files_count, c.files_count) << c.what;
     EXPECT_EQ(mask_dates(temp_.read("Zembrit_Quarnel.log")),
               c.footer ? golden_footer(c.files_count) : "")
         << c.what;
     EXPECT_EQ(temp_.exists("z.log"), c.file_list) << c.what;
   }
+  EXPECT_EQ(messages(), std::vector<std::string>{});
 }
 
 TEST_F(BatchWalk, JoinedPdfOfAnEmptyFolderHandsOverAnEmptyPath) {
@@ -199,7 +238,7 @@ TEST_F(BatchWalk, JoinedPdfOfAnEmptyFolderHandsOverAnEmptyPath) {
   settings_.format_code = kFormatPdf;
   settings_.job.pdf_adjoin = 1;
   handed_files handed;
-  run_batch_walk(settings_, none_, handed.converter());
+  run_batch_walk(run_.run, none_, handed.converter());
   EXPECT_EQ(handed.paths, std::vector<std::string>{""});
 }
 
@@ -232,7 +271,13 @@ class EngineRun : public ::testing::Test {
     work_.write("in/" + name, "II*\0 but no directory follows");
   }
 
-  int run(const std::string& command) { return run_engine(command, environment_); }
+  // One engine run, with its messages kept for the test until the next.
+  int run(const std::string& command, platform::file_system& files = platform::real_file_system()) {
+    messages_ = recorded_diagnostics();
+    return run_engine(command, environment_, files, messages_);
+  }
+  const std::vector<std::string>& messages() const { return messages_.messages(); }
+  const std::string& progress() const { return messages_.progress_text(); }
 
   // A report with its dates and the image library's reasons (the lines that
   // begin with a tab) masked.
@@ -259,9 +304,9 @@ class EngineRun : public ::testing::Test {
         source.empty()
             ? "source path:\t" + work_.file("in") + "\r\ntarget path:\t" + work_.file("out")
             : "source file:\t" + source + "\r\ntarget file:\t" + target;
-    return "\r\n" + testing::kRule + "\r\nZembrit_Quarnel version 1.44\r\n<date>\r\n" +
-           testing::kRule + "\r\n\r\nini file used:\t" + job_file + "\r\n" + files +
-           "\r\ntemp path:\t" + work_.file("temp") +
+    return "\r\n" + testing::kRule + "\r\n" + kVersionText + "\r\n<date>\r\n" + testing::kRule +
+           "\r\n\r\nini file used:\t" + job_file + "\r\n" + files + "\r\ntemp path:\t" +
+           work_.file("temp") +
            "\r\nrecurse:\t\t0\r\nreproduce path:\t0\r\ndensity:\t\t150\r\nsize:\t\t\t\r\n\r\n"
            "usr tiff name:\t" +
            std::to_string(use_tiff_name) + "\r\n\r\n" + block + "\r\n" + testing::kRule + "\r\n";
@@ -274,6 +319,7 @@ class EngineRun : public ::testing::Test {
   scratch_folder temp_;  // the system temporary folder: the error file
   scratch_folder work_;
   engine_environment environment_;
+  recorded_diagnostics messages_;
 };
 
 TEST_F(EngineRun, BatchOverThreeTiffsOneUnreadable) {
@@ -289,11 +335,16 @@ TEST_F(EngineRun, BatchOverThreeTiffsOneUnreadable) {
   EXPECT_TRUE(temp_.exists("error.txt"));
   EXPECT_EQ(temp_.read("error.txt"), "");
   EXPECT_FALSE(work_.exists("temp/z.log"));
+  // A caller watching the run sees each file converted page by page end.
+  EXPECT_EQ(progress(), "OK\n\nOK\n\n");
+  EXPECT_EQ(messages(), std::vector<std::string>{});
 }
 
 TEST_F(EngineRun, EmptySourceFolderLeavesTheFiveLineReport) {
   EXPECT_EQ(run("C|" + job("")), 0);
   EXPECT_EQ(report(), golden_footer(0));
+  EXPECT_EQ(progress(), "");
+  EXPECT_EQ(messages(), std::vector<std::string>{});
 }
 
 TEST_F(EngineRun, SharedReportThatCannotBeCreatedEndsWithExitCodeOne) {
@@ -302,6 +353,34 @@ TEST_F(EngineRun, SharedReportThatCannotBeCreatedEndsWithExitCodeOne) {
   std::filesystem::create_directories(work_.file("temp/Zembrit_Quarnel.log"));
   EXPECT_EQ(run("C|" + ini), 1);
   EXPECT_TRUE(outputs().empty());
+  const std::string said = "cannot create the report " + work_.file("temp/Zembrit_Quarnel.log");
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_TRUE(messages()[0].starts_with(said + ": ")) << messages()[0];
+  std::filesystem::remove(work_.file("temp/Zembrit_Quarnel.log"));
+
+  // The same for a report the file system refuses, a full disk say.
+  platform::fault_injecting_file_system files;
+  files.fail_open_for_write("Zembrit_Quarnel.log", ENOSPC);
+  EXPECT_EQ(run("C|" + ini, files), 1);
+  EXPECT_TRUE(outputs().empty());
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_TRUE(messages()[0].starts_with(said + ": ")) << messages()[0];
+  EXPECT_NE(messages()[0].find(std::strerror(ENOSPC)), std::string::npos) << messages()[0];
+  EXPECT_FALSE(work_.exists("temp/Zembrit_Quarnel.log"));
+}
+
+// A report that runs out of room costs the report, never a conversion: every
+// file is still converted and the run ends as it would have.
+TEST_F(EngineRun, FullDiskForTheReportStopsNoConversion) {
+  const std::string ini = job("[PARAMS]\r\nimage_type=7\r\n");
+  tiff("a.tif");
+  tiff("b.tif");
+  platform::fault_injecting_file_system files;
+  files.fail_writes_after(12, ENOSPC);
+  EXPECT_EQ(run("C|" + ini, files), 0);
+  EXPECT_EQ(outputs(), (std::vector<std::string>{"a.png", "b.png"}));
+  EXPECT_EQ(work_.read("temp/Zembrit_Quarnel.log"), (in("a.tif") + " converted\r\n").substr(0, 12));
+  EXPECT_EQ(progress(), "OK\n\nOK\n\n");
 }
 
 TEST_F(EngineRun, SingleFileRunsAppendCompleteBlocks) {
@@ -322,6 +401,8 @@ TEST_F(EngineRun, SingleFileRunsAppendCompleteBlocks) {
   EXPECT_EQ(outputs(), std::vector<std::string>{"a.jpg"});
   EXPECT_EQ(work_.read("temp/z.log"), "[FILES]\r\n0=/picked.tif\r\n");
   EXPECT_EQ(temp_.read("error.txt"), "");
+  // The page-by-page progress is the batch run's only.
+  EXPECT_EQ(progress(), "");
 
   // A batch run with the same settings starts the report afresh.
   EXPECT_EQ(run("C|" + ini), 0);
@@ -378,6 +459,8 @@ TEST_F(EngineRun, JoinedPdfOfTheSourceFolder) {
   EXPECT_EQ(report(), in("c.tif") + " converted\r\n");
   EXPECT_FALSE(work_.exists("temp/z.log"));
   EXPECT_EQ(temp_.read("error.txt"), "");
+  EXPECT_EQ(progress(), "");
+  EXPECT_EQ(messages(), std::vector<std::string>{});
 }
 
 // Real-world files: every one ends with its line, none ends the run, and each
@@ -387,12 +470,14 @@ TEST_F(EngineRun, CorpusBatchReportsEveryFileAsItGoes) {
   const std::string ini = job("[PARAMS]\r\nimage_type=7\r\nextract_all=1\r\n");
   std::filesystem::remove(work_.file("in"));
   std::filesystem::create_directory_symlink(corpus, work_.file("in"));
-  std::optional<engine_settings> settings = start_engine("C|" + ini, environment_);
+  std::optional<engine_settings> settings =
+      start_engine("C|" + ini, environment_, platform::real_file_system(), messages_);
   ASSERT_TRUE(settings);
-  report_stream shared = report_stream::create(shared_report_path(*settings));
+  test_run corpus_run(*settings);
+  report_stream shared = open_report(shared_report_path(corpus_run.settings));
   std::vector<std::string> handed;
-  run_batch_walk(*settings, shared,
-                 [&](engine_settings& s, const std::string& path, report_stream& report) {
+  run_batch_walk(corpus_run.run, shared,
+                 [&](engine_run& r, const std::string& path, report_stream& report) {
                    if (!handed.empty()) {
                      const std::string so_far = work_.read("temp/Zembrit_Quarnel.log");
                      EXPECT_TRUE(so_far.ends_with(handed.back() + " converted\r\n") ||
@@ -400,8 +485,10 @@ TEST_F(EngineRun, CorpusBatchReportsEveryFileAsItGoes) {
                          << path;
                    }
                    handed.push_back(path);
-                   return convert_batch_file(s, path, report);
+                   return convert_batch_file(r, path, report);
                  });
+  EXPECT_FALSE(shared.is_open());  // the footer closed it
+  EXPECT_TRUE(shared.failure().is_ok()) << shared.failure().reason();
   EXPECT_GE(handed.size(), 20u);
   const std::string text = work_.read("temp/Zembrit_Quarnel.log");
   for (const std::string& path : handed) {

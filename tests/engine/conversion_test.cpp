@@ -4,17 +4,20 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "conversion_test_support.h"
-#include "engine/formats.h"
 #include "engine/report.h"
 #include "engine_test_support.h"
+#include "jobfile/formats.h"
+#include "platform/fault_injecting_file_system.h"
 
 namespace zq::engine {
 namespace {
@@ -24,9 +27,12 @@ using testing::command_output;
 using testing::frame_size;
 using testing::frame_sizes;
 using testing::make_image;
+using testing::name_target;
 using testing::names_in;
 using testing::scratch_folder;
 using testing::settings_in;
+using testing::test_run;
+using enum converter_result;
 
 struct sample {
   const char* name;
@@ -77,7 +83,7 @@ class Conversion : public ::testing::Test {
   std::string out(const std::string& name) const { return folder_.file("out/" + name); }
 
   // A report to read back after the conversion.
-  report_stream open_report() { return report_stream::create(folder_.file("report.log")); }
+  report_stream open_report() { return testing::open_report(folder_.file("report.log")); }
   std::string report_text() const { return folder_.read("report.log"); }
 
   static scratch_folder* sources_;
@@ -94,9 +100,14 @@ TEST_F(Conversion, EveryFormatFromEveryKindOfSource) {
     for (const sample& s : kSamples) {
       const std::string what = std::string(format.report_name) + " from " + s.name;
       scratch_folder folder;
-      engine_settings settings = settings_in(folder, format.code);
-      settings.job.params_extract_all = 1;
-      ASSERT_EQ(convert_source_file(settings, source(s.name), no_report_), kConverted) << what;
+      test_run run(settings_in(folder, format.code));
+      const engine_settings& settings = run.settings;
+      run.settings.job.params_extract_all = 1;
+      ASSERT_EQ(convert_source_file(run.run, source(s.name), no_report_), converted) << what;
+      EXPECT_EQ(run.state.page_count, s.pages) << what;
+      // Written page by page in a batch run: the progress line follows.
+      EXPECT_EQ(run.messages.progress_text(), "OK\n\n") << what;
+      EXPECT_EQ(run.messages.messages(), std::vector<std::string>{}) << what;
 
       std::vector<std::string> expected;
       for (int page = 1; page <= s.pages; ++page) {
@@ -233,10 +244,10 @@ TEST_F(Conversion, JobSettingsReachTheFiles) {
   };
   for (const job_case& c : cases) {
     scratch_folder folder;
-    engine_settings settings = settings_in(folder, c.format_code);
-    c.adjust(settings.job);
-    ASSERT_EQ(convert_source_file(settings, source(c.source), no_report_), kConverted) << c.what;
-    const std::vector<std::string> outputs = names_in(settings.target_folder);
+    test_run run(settings_in(folder, c.format_code));
+    c.adjust(run.settings.job);
+    ASSERT_EQ(convert_source_file(run.run, source(c.source), no_report_), converted) << c.what;
+    const std::vector<std::string> outputs = names_in(run.settings.target_folder);
     ASSERT_EQ(outputs.size(), 1u) << c.what;
     const std::string path = folder.file("out/" + outputs[0]);
     std::string command = c.reader;
@@ -265,6 +276,7 @@ TEST_F(Conversion, PagesOfAFivePageSource) {
     const char* target;  // nullptr: batch run
     std::vector<std::string> files;
     std::vector<frame_size> frames;  // of all files in name order
+    const char* progress;            // what a caller watching the run sees
   };
   const std::vector<pages_case> cases = {
       {"page by page",
@@ -272,8 +284,15 @@ TEST_F(Conversion, PagesOfAFivePageSource) {
        [](job_settings& j) { j.params_extract_all = 1; },
        nullptr,
        {"five_1.png", "five_2.png", "five_3.png", "five_4.png", "five_5.png"},
-       five},
-      {"first page only", kFormatPng, [](job_settings&) {}, nullptr, {"five.png"}, {{20, 10}}},
+       five,
+       "OK\n\n"},
+      {"first page only",
+       kFormatPng,
+       [](job_settings&) {},
+       nullptr,
+       {"five.png"},
+       {{20, 10}},
+       "OK\n\n"},
       {"multi-image GIF",
        kFormatGif,
        [](job_settings& j) {
@@ -282,7 +301,8 @@ TEST_F(Conversion, PagesOfAFivePageSource) {
        },
        nullptr,
        {"five.gif"},
-       five},
+       five,
+       ""},
       {"multi-image GIF, every page resized",
        kFormatGif,
        [](job_settings& j) {
@@ -292,7 +312,8 @@ TEST_F(Conversion, PagesOfAFivePageSource) {
        },
        nullptr,
        {"five.gif"},
-       std::vector<frame_size>(5, {8, 4})},
+       std::vector<frame_size>(5, {8, 4}),
+       ""},
       {"DCX",
        kFormatPcx,
        [](job_settings& j) {
@@ -301,7 +322,8 @@ TEST_F(Conversion, PagesOfAFivePageSource) {
        },
        nullptr,
        {"five.dcx"},
-       five},
+       five,
+       ""},
       {"single-file TIFF with adjoin",
        kFormatTiff,
        [](job_settings& j) {
@@ -311,7 +333,8 @@ TEST_F(Conversion, PagesOfAFivePageSource) {
        },
        "x.tif",
        {"x.tif"},
-       std::vector<frame_size>(5, {8, 4})},
+       std::vector<frame_size>(5, {8, 4}),
+       ""},
       {"single-file PDF with adjoin",
        kFormatPdf,
        [](job_settings& j) {
@@ -320,31 +343,33 @@ TEST_F(Conversion, PagesOfAFivePageSource) {
        },
        "x.pdf",
        {"x.pdf"},
-       five},
+       five,
+       ""},
       {"single-file page by page",
        kFormatJpeg,
        [](job_settings& j) { j.params_extract_all = 1; },
        "x.jpg",
        {"x_1.jpg", "x_2.jpg", "x_3.jpg", "x_4.jpg", "x_5.jpg"},
-       five},
+       five,
+       ""},
   };
   for (const pages_case& c : cases) {
     scratch_folder folder;
-    engine_settings settings = settings_in(folder, c.format_code);
-    c.adjust(settings.job);
+    test_run run(settings_in(folder, c.format_code));
+    c.adjust(run.settings.job);
     if (c.target != nullptr) {
-      EXPECT_EQ(convert_source_to_target(settings, source("five.tif"),
-                                         folder.file(std::string("out/") + c.target), no_report_),
-                kConverted)
+      name_target(run.settings, folder.file(std::string("out/") + c.target));
+      EXPECT_EQ(convert_source_to_target(run.run, source("five.tif"), no_report_), converted)
           << c.what;
-      EXPECT_EQ(settings.files_count, 1u) << c.what;
+      EXPECT_EQ(run.state.files_count, 1u) << c.what;
     } else {
-      EXPECT_EQ(convert_source_file(settings, source("five.tif"), no_report_), kConverted)
-          << c.what;
+      EXPECT_EQ(convert_source_file(run.run, source("five.tif"), no_report_), converted) << c.what;
+      EXPECT_EQ(run.state.files_count, 0u) << c.what;  // the batch walk counts
     }
-    EXPECT_EQ(names_in(settings.target_folder), c.files) << c.what;
+    EXPECT_EQ(run.messages.progress_text(), c.progress) << c.what;
+    EXPECT_EQ(names_in(folder.file("out")), c.files) << c.what;
     std::vector<frame_size> frames;
-    for (const std::string& file : names_in(settings.target_folder)) {
+    for (const std::string& file : names_in(folder.file("out"))) {
       for (const frame_size& f : frame_sizes(folder.file("out/" + file), c.format_code)) {
         frames.push_back(f);
       }
@@ -359,11 +384,14 @@ TEST_F(Conversion, RawFaxInBothRuns) {
                         folder_.file("fax.tif"));
   for (const bool batch : {true, false}) {
     scratch_folder folder;
-    engine_settings settings = settings_in(folder, kFormatPng);
-    const int result = batch ? convert_source_file(settings, folder_.file("fax.tif"), no_report_)
-                             : convert_source_to_target(settings, folder_.file("fax.tif"),
-                                                        folder.file("out/fax.png"), no_report_);
-    EXPECT_EQ(result, kConverted) << (batch ? "batch" : "single file");
+    test_run run(settings_in(folder, kFormatPng));
+    if (!batch) {
+      name_target(run.settings, folder.file("out/fax.png"));
+    }
+    const converter_result result =
+        batch ? convert_source_file(run.run, folder_.file("fax.tif"), no_report_)
+              : convert_source_to_target(run.run, folder_.file("fax.tif"), no_report_);
+    EXPECT_EQ(result, converted) << (batch ? "batch" : "single file");
     const std::vector<frame_size> frames = frame_sizes(folder.file("out/fax.png"), kFormatPng);
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0].height, 20);
@@ -390,20 +418,21 @@ TEST_F(Conversion, PageSegmentsHaveInkWhereThePagesAreDark) {
       pages);
   for (const char* target : {static_cast<const char*>(nullptr), "seg.pse"}) {
     scratch_folder folder;
-    engine_settings settings = settings_in(folder, kFormatPse);
-    settings.job.params_extract_all = 1;
-    settings.job.pse_horz_dpi = 300;
-    settings.job.pse_vert_dpi = 300;
+    test_run run(settings_in(folder, kFormatPse));
+    run.settings.job.params_extract_all = 1;
+    run.settings.job.pse_horz_dpi = 300;
+    run.settings.job.pse_vert_dpi = 300;
     const std::string base = target != nullptr ? "seg" : "pages";
-    const int result =
-        target != nullptr
-            ? convert_source_to_target(settings, pages, folder.file(std::string("out/") + target),
-                                       no_report_)
-            : convert_source_file(settings, pages, no_report_);
-    ASSERT_EQ(result, kConverted) << base;
-    EXPECT_EQ(names_in(settings.target_folder),
+    if (target != nullptr) {
+      name_target(run.settings, folder.file(std::string("out/") + target));
+    }
+    const converter_result result = target != nullptr
+                                        ? convert_source_to_target(run.run, pages, no_report_)
+                                        : convert_source_file(run.run, pages, no_report_);
+    ASSERT_EQ(result, converted) << base;
+    EXPECT_EQ(names_in(folder.file("out")),
               (std::vector<std::string>{base + "_1.pse", base + "_2.pse", base + "_3.pse"}));
-    EXPECT_TRUE(names_in(settings.temp_folder).empty()) << base;
+    EXPECT_TRUE(names_in(run.settings.temp_folder).empty()) << base;
     for (int page = 0; page < 3; ++page) {
       const testing::decoded_segment segment = testing::decode_segment(
           folder.file("out/" + base + "_" + std::to_string(page + 1) + ".pse"));
@@ -424,48 +453,192 @@ TEST_F(Conversion, PageSegmentsHaveInkWhereThePagesAreDark) {
   }
 }
 
-// A failed write leaves nothing under the output's name, no staging folder,
-// and the file is not counted as converted.
-TEST_F(Conversion, FailedWritesLeaveNothingBehind) {
-  // A folder that cannot be made (a file stands in its way).
+// The folders above an output are made as it is written, from the target
+// folder down to the source's own folder when the run reproduces it.
+TEST_F(Conversion, MissingTargetFoldersAreCreatedWithTheirParents) {
   {
     scratch_folder folder;
-    engine_settings settings = settings_in(folder, kFormatPng);
-    folder.write("out/blocked", "");
-    settings.target_folder = folder.file("out/blocked/deeper");
-    report_stream report = open_report();
-    settings.job.report_create_report = 1;
-    EXPECT_EQ(convert_source_to_target(settings, source("grey.tif"),
-                                       folder.file("out/blocked/deeper/g.png"), report),
-              kNotConverted);
-    report.close();
-    EXPECT_EQ(names_in(folder.file("out")), std::vector<std::string>{"blocked"});
-    EXPECT_EQ(settings.files_count, 0u);
-    EXPECT_EQ(report_text(), "Could not convert " + source("grey.tif") + "\r\n");
+    test_run run(settings_in(folder, kFormatPng));
+    run.settings.target_folder = folder.file("new/deeper/out");
+    run.settings.job.params_reproduce_path = 1;
+    ASSERT_EQ(convert_source_file(run.run, source("grey.tif"), no_report_), converted);
+    EXPECT_TRUE(fs::is_regular_file(folder.file("new/deeper/out/" + sources_->path() + "grey.png")))
+        << sources_->path();
   }
-  // A write that runs out of room half-way (the file size limit stands in for
-  // a full disk), in a plain, a three-plane and a page-segment format.
-  // The limits cut the TIFF, the YUV luma plane only, the page segment's
-  // bitmap, and the page segment itself.
+  {
+    scratch_folder folder;
+    test_run run(settings_in(folder, kFormatPng));
+    name_target(run.settings, folder.file("new/deeper/g.png"));
+    ASSERT_EQ(convert_source_to_target(run.run, source("grey.tif"), no_report_), converted);
+    EXPECT_EQ(names_in(folder.file("new/deeper")), std::vector<std::string>{"g.png"});
+  }
+}
+
+// A failed write leaves nothing under the output's name, no staging folder,
+// and the file is not counted as converted; the failure is said.
+TEST_F(Conversion, FailedWritesLeaveNothingBehind) {
+  // A folder that cannot be made: a file stands in its way, or the file
+  // system refuses it.
+  for (const bool refused : {false, true}) {
+    SCOPED_TRACE(refused ? "refused by the file system" : "a file in the way");
+    scratch_folder folder;
+    platform::fault_injecting_file_system files;
+    test_run run(settings_in(folder, kFormatPng), files);
+    const std::string output =
+        folder.file(refused ? "out/deeper/g.png" : "out/blocked/deeper/g.png");
+    if (refused) {
+      files.fail_make_folder("deeper");
+    } else {
+      folder.write("out/blocked", "");
+    }
+    name_target(run.settings, output);
+    report_stream report = open_report();
+    run.settings.job.report_create_report = 1;
+    EXPECT_EQ(convert_source_to_target(run.run, source("grey.tif"), report), not_converted);
+    report.close();
+    EXPECT_EQ(names_in(folder.file("out")),
+              refused ? std::vector<std::string>{} : std::vector<std::string>{"blocked"});
+    EXPECT_EQ(run.state.files_count, 0u);
+    EXPECT_EQ(report_text(), "Could not convert " + source("grey.tif") + "\r\n");
+    ASSERT_EQ(run.messages.messages().size(), 1u);
+    EXPECT_TRUE(run.messages.messages()[0].starts_with("cannot write " + output + ": "))
+        << run.messages.messages()[0];
+  }
+  // A write that runs out of room half-way, in a plain, a three-plane and a
+  // page-segment format. The image library and the bitmap library write
+  // their files by name, past the run's file system, so the file size limit
+  // stands in for a full disk here. The limits cut the TIFF, the YUV luma
+  // plane only, the page segment's bitmap, and the page segment itself.
   const struct {
     int format_code;
     rlim_t limit;
   } cut[] = {{kFormatTiff, 600}, {kFormatYuv, 600}, {kFormatPse, 100}, {kFormatPse, 400}};
   for (const auto [format_code, limit] : cut) {
     scratch_folder folder;
-    engine_settings settings = settings_in(folder, format_code);
-    settings.job.params_extract_all = 1;
+    test_run run(settings_in(folder, format_code));
+    run.settings.job.params_extract_all = 1;
     struct rlimit old_limit {};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
     const sighandler_t old_handler = signal(SIGXFSZ, SIG_IGN);
     struct rlimit small = old_limit;
     small.rlim_cur = limit;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const int result = convert_source_file(settings, source("rgb-lzw.tif"), no_report_);
+    const converter_result result = convert_source_file(run.run, source("rgb-lzw.tif"), no_report_);
     setrlimit(RLIMIT_FSIZE, &old_limit);
     signal(SIGXFSZ, old_handler);
-    EXPECT_EQ(result, kNotConverted) << format_code;
-    EXPECT_TRUE(names_in(settings.target_folder).empty()) << format_code;
+    EXPECT_EQ(result, not_converted) << format_code << " cut at " << limit;
+    EXPECT_TRUE(names_in(run.settings.target_folder).empty()) << format_code << " cut at " << limit;
+    EXPECT_TRUE(names_in(run.settings.temp_folder).empty()) << format_code << " cut at " << limit;
+    ASSERT_EQ(run.messages.messages().size(), 1u) << format_code << " cut at " << limit;
+    EXPECT_TRUE(run.messages.messages()[0].starts_with("cannot write "))
+        << run.messages.messages()[0];
+    EXPECT_EQ(run.messages.progress_text(), "") << format_code << " cut at " << limit;
+  }
+}
+
+// What of a write goes through the run's file system: the staging folders
+// beside the outputs and the temporary bitmap, the moves into place, and the
+// joined files that the engine writes itself. Whichever of them fails, the
+// source is not converted, nothing is left under an output's name, no
+// staging folder and no bitmap stay behind, and the failure is said.
+TEST_F(Conversion, FailuresOfTheFileSystemLeaveNothingBehind) {
+  using fault_fs = platform::fault_injecting_file_system;
+  struct fault_case {
+    const char* what;
+    int format_code;
+    void (*adjust)(job_settings&);
+    const char* source;
+    std::function<void(fault_fs&, const scratch_folder&)> arm;
+  };
+  const auto all_pages = [](job_settings& j) { j.params_extract_all = 1; };
+  const auto joined_gif = [](job_settings& j) {
+    j.params_extract_all = 1;
+    j.gif_adjoin = 1;
+  };
+  const auto dcx = [](job_settings& j) {
+    j.params_extract_all = 1;
+    j.pcx_adjoin = 1;
+  };
+  const std::vector<fault_case> cases = {
+      {"PNG, staging folder refused", kFormatPng, all_pages, "rgb-lzw.tif",
+       [](fault_fs& f, const scratch_folder& d) { f.fail_make_folder(d.file("out/")); }},
+      {"PNG, move into place refused", kFormatPng, all_pages, "rgb-lzw.tif",
+       [](fault_fs& f, const scratch_folder& d) { f.fail_rename(d.file("out/")); }},
+      {"TIFF, move into place refused", kFormatTiff, all_pages, "bilevel-g4.tif",
+       [](fault_fs& f, const scratch_folder& d) { f.fail_rename(d.file("out/"), ENOSPC); }},
+      {"YUV, every plane's move refused", kFormatYuv, nullptr, "grey.tif",
+       [](fault_fs& f, const scratch_folder& d) { f.fail_rename(d.file("out/")); }},
+      {"PDF page, pages folder refused", kFormatPdf, nullptr, "grey.tif",
+       [](fault_fs& f, const scratch_folder& d) { f.fail_make_folder(d.file("out/")); }},
+      {"PDF page, move into place refused", kFormatPdf, nullptr, "grey.tif",
+       [](fault_fs& f, const scratch_folder& d) { f.fail_rename(d.file("out/grey")); }},
+      {"PSE, bitmap's staging folder refused", kFormatPse, nullptr, "bilevel-g4.tif",
+       [](fault_fs& f, const scratch_folder& d) { f.fail_make_folder(d.file("tmp/")); }},
+      {"PSE, bitmap's move refused", kFormatPse, nullptr, "bilevel-g4.tif",
+       [](fault_fs& f, const scratch_folder& d) { f.fail_rename(d.file("tmp/")); }},
+      {"PSE, segment's staging folder refused", kFormatPse, nullptr, "bilevel-g4.tif",
+       [](fault_fs& f, const scratch_folder& d) { f.fail_make_folder(d.file("out/")); }},
+      {"PSE, segment's move refused", kFormatPse, nullptr, "bilevel-g4.tif",
+       [](fault_fs& f, const scratch_folder& d) { f.fail_rename(d.file("out/")); }},
+      {"multi-image GIF, disk full in the join", kFormatGif, joined_gif, "five.tif",
+       [](fault_fs& f, const scratch_folder&) { f.fail_writes_after(60); }},
+      {"multi-image GIF, joined file refused", kFormatGif, joined_gif, "five.tif",
+       [](fault_fs& f, const scratch_folder& d) { f.fail_open_for_write(d.file("out/")); }},
+      {"DCX, disk full in the join", kFormatPcx, dcx, "five.tif",
+       [](fault_fs& f, const scratch_folder&) { f.fail_writes_after(4200); }},
+      {"DCX, close of the joined file fails", kFormatPcx, dcx, "five.tif",
+       [](fault_fs& f, const scratch_folder& d) { f.fail_close(d.file("out/")); }},
+      {"DCX, move into place refused", kFormatPcx, dcx, "five.tif",
+       [](fault_fs& f, const scratch_folder& d) { f.fail_rename(d.file("out/five")); }},
+  };
+  for (const fault_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    scratch_folder folder;
+    fault_fs files;
+    c.arm(files, folder);
+    test_run run(settings_in(folder, c.format_code), files);
+    if (c.adjust != nullptr) {
+      c.adjust(run.settings.job);
+    }
+    EXPECT_EQ(convert_source_file(run.run, source(c.source), no_report_), not_converted);
+    EXPECT_EQ(names_in(folder.file("out")), std::vector<std::string>{});
+    EXPECT_EQ(names_in(folder.file("tmp")), std::vector<std::string>{});
+    ASSERT_EQ(run.messages.messages().size(), 1u);
+    EXPECT_TRUE(run.messages.messages()[0].starts_with("cannot write "))
+        << run.messages.messages()[0];
+    EXPECT_EQ(run.messages.progress_text(), "");
+  }
+}
+
+// The planes of a YUV output are one output: when one of them cannot be moved
+// into place, none of this run's planes may be left there, and the planes of
+// an earlier run under the same names stay as they were.
+TEST_F(Conversion, PlanesOfOneOutputAreMovedAllOrNone) {
+  for (const bool earlier_run : {false, true}) {
+    for (const char* refused : {".U", ".V", ".Y"}) {
+      SCOPED_TRACE(std::string("move of ") + refused + " refused" +
+                   (earlier_run ? ", an earlier run's planes in place" : ""));
+      scratch_folder folder;
+      platform::fault_injecting_file_system files;
+      files.fail_rename(refused);
+      test_run run(settings_in(folder, kFormatYuv), files);
+      std::vector<std::string> left;
+      if (earlier_run) {
+        for (const char* plane : {".U", ".V", ".Y"}) {
+          folder.write("out/grey" + std::string(plane), std::string("earlier ") + plane);
+          left.push_back("grey" + std::string(plane));
+        }
+      }
+      EXPECT_EQ(convert_source_file(run.run, source("grey.tif"), no_report_), not_converted);
+      EXPECT_EQ(names_in(folder.file("out")), left);
+      for (const std::string& name : left) {
+        EXPECT_EQ(folder.read("out/" + name), "earlier " + name.substr(4)) << name;
+      }
+      ASSERT_EQ(run.messages.messages().size(), 1u);
+      EXPECT_TRUE(
+          run.messages.messages()[0].starts_with("cannot write " + folder.file("out/grey.yuv")))
+          << run.messages.messages()[0];
+    }
   }
 }
 
@@ -494,16 +667,18 @@ TEST_F(Conversion, DisguisedDocumentsAreNeverInterpreted) {
     for (const bool batch : {true, false}) {
       scratch_folder folder;
       folder.write(d.name, d.bytes);
-      engine_settings settings = settings_in(folder, kFormatPng);
-      settings.job.report_create_report = 1;
-      report_stream report = report_stream::create(folder.file("report.log"));
+      test_run run(settings_in(folder, kFormatPng));
+      run.settings.job.report_create_report = 1;
+      if (!batch) {
+        name_target(run.settings, folder.file("out/x.png"));
+      }
+      report_stream report = testing::open_report(folder.file("report.log"));
       const std::string path = folder.file(d.name);
-      const int result =
-          batch ? convert_source_file(settings, path, report)
-                : convert_source_to_target(settings, path, folder.file("out/x.png"), report);
+      const converter_result result = batch ? convert_source_file(run.run, path, report)
+                                            : convert_source_to_target(run.run, path, report);
       report.close();
-      EXPECT_EQ(result, kNotConverted) << d.name;
-      EXPECT_TRUE(names_in(settings.target_folder).empty()) << d.name;
+      EXPECT_EQ(result, not_converted) << d.name;
+      EXPECT_TRUE(names_in(folder.file("out")).empty()) << d.name;
       const std::string text = folder.read("report.log");
       EXPECT_EQ(text.rfind("The file " + path + " cannot be read by Zembrit_Quarnel\r\n", 0), 0u)
           << d.name << ": " << text;
@@ -517,29 +692,29 @@ TEST_F(Conversion, DisguisedDocumentsAreNeverInterpreted) {
 // nothing crashes (run under the sanitizers too).
 TEST_F(Conversion, EveryCorpusFileConvertsOrIsReported) {
   const std::string corpus = std::string(ZQ_TEST_DATA_DIR) + "/corpus";
-  int converted = 0;
+  int converted_files = 0;
   for (const auto& entry : fs::directory_iterator(corpus)) {
     const std::string path = entry.path().string();
     if (entry.path().extension() == ".md" || entry.path().extension() == ".txt") {
       continue;
     }
     scratch_folder folder;
-    engine_settings settings = settings_in(folder, kFormatPng);
-    settings.job.params_extract_all = 1;
-    settings.job.report_create_report = 1;
-    report_stream report = report_stream::create(folder.file("report.log"));
-    const int result = convert_source_file(settings, path, report);
+    test_run run(settings_in(folder, kFormatPng));
+    run.settings.job.params_extract_all = 1;
+    run.settings.job.report_create_report = 1;
+    report_stream report = testing::open_report(folder.file("report.log"));
+    const converter_result result = convert_source_file(run.run, path, report);
     report.close();
-    if (result == kConverted) {
-      ++converted;
-      EXPECT_FALSE(names_in(settings.target_folder).empty()) << path;
+    if (result == converter_result::converted) {
+      ++converted_files;
+      EXPECT_FALSE(names_in(run.settings.target_folder).empty()) << path;
     } else {
-      EXPECT_EQ(result, kNotConverted) << path;
+      EXPECT_EQ(result, not_converted) << path;
       EXPECT_EQ(folder.read("report.log").rfind("The file " + path + " cannot be read", 0), 0u)
           << path;
     }
   }
-  EXPECT_GT(converted, 20);
+  EXPECT_GT(converted_files, 20);
 }
 
 }  // namespace

@@ -14,9 +14,10 @@
 #include <utility>
 #include <vector>
 
+#include "common/paths.h"
 #include "engine/engine_settings.h"
-#include "engine/formats.h"
 #include "engine_test_support.h"
+#include "jobfile/formats.h"
 #include "zgraphb/gbm.h"
 
 namespace zq::engine::testing {
@@ -49,6 +50,16 @@ inline engine_settings settings_in(const scratch_folder& folder, int format_code
   std::filesystem::create_directories(settings.target_folder);
   std::filesystem::create_directories(settings.temp_folder);
   return settings;
+}
+
+// A single-file run into `target`, as start-up sets one up: the outputs go
+// into the target's folder (the working folder for a bare name) under the
+// target's base name. Targets here carry no options for the bitmap library.
+inline void name_target(engine_settings& settings, const std::string& target) {
+  settings.single_file = true;
+  settings.target_file = target;
+  settings.target_folder = folder_of(target).empty() ? "." : folder_of(target);
+  settings.output_base_name = base_name_of(target);
 }
 
 // Every name in a folder, hidden ones included, sorted.

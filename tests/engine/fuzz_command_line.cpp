@@ -24,8 +24,8 @@ void fail(const char* what, std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  const std::vector<std::string> fields = zq::engine::split_command_line(text);
-  if (fields.size() > zq::engine::kMaxFields) {
+  const std::vector<std::string> fields = zq::split_command_line(text);
+  if (fields.size() > zq::kMaxFields) {
     fail("more than ten fields", text);
   }
 
@@ -55,8 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       fail("a field cut short", text);
     }
   }
-  if (fields.size() < zq::engine::kMaxFields &&
-      rest.find_first_not_of('|') != std::string_view::npos) {
+  if (fields.size() < zq::kMaxFields && rest.find_first_not_of('|') != std::string_view::npos) {
     fail("a piece of the text left out", text);
   }
 

@@ -13,6 +13,7 @@
 #include "engine/magick.h"
 #include "engine/option_interpreter.h"
 #include "engine/option_list.h"
+#include "platform/file_system.h"
 #include "platform/ini_file.h"
 
 namespace zq::engine {
@@ -22,6 +23,7 @@ using testing::command_output;
 using testing::make_image;
 using testing::scratch_folder;
 using testing::settings_in;
+using testing::test_run;
 
 // What a reader sees of every page: size in points, image size, encoding and
 // resolution, and a digest of the decoded pixels.
@@ -41,22 +43,29 @@ std::string pdf_pages(const std::string& pdf, const scratch_folder& folder) {
 
 // The same page through the PDF writer itself, as the conversion did it
 // before: read, options, write.
-std::string pdf_writer_output(engine_settings settings, const std::string& source,
+std::string pdf_writer_output(const engine_settings& settings, const std::string& source,
                               const std::string& output) {
   magick::image_info info;
   EXPECT_TRUE(info.set_filename(source).is_ok());
   info.set_density(std::to_string(settings.job.params_density) + "x" +
                    std::to_string(settings.job.params_density));
-  magick::magick_status read;
-  magick::image_ptr page = magick::read_page(info, 0, read);
-  EXPECT_TRUE(page) << read.text();
-  settings.source_x_resolution = magick::x_resolution(page.get());
-  settings.source_y_resolution = magick::y_resolution(page.get());
-  const option_list options = build_option_list(settings);
+  result<magick::image_ptr> read = magick::read_page(info, 0);
+  if (!read.is_ok()) {
+    ADD_FAILURE() << read.status().text();
+    return output;
+  }
+  magick::image_ptr page = std::move(*read);
+  run_state source_read;
+  source_read.source_x_resolution = magick::x_resolution(page.get());
+  source_read.source_y_resolution = magick::y_resolution(page.get());
+  const option_list options = build_option_list(settings, source_read);
   magick::image_info writing = info.clone();
   apply_option_settings(options, writing);
-  magick::mogrify_first(writing, options, page);
-  EXPECT_TRUE(magick::write_images(writing, page.get(), output, "PDF").is_ok());
+  const status applied = magick::mogrify_first(writing, options, page);
+  EXPECT_TRUE(applied.is_ok()) << applied.text();
+  const status written =
+      magick::write_images(platform::real_file_system(), writing, page.get(), output, "PDF");
+  EXPECT_TRUE(written.is_ok()) << written.text();
   return output;
 }
 
@@ -94,15 +103,15 @@ TEST(Group4Pdf, PagesAreWhatThePdfWriterMakesOfThem) {
     scratch_folder folder;
     const std::string source = folder.file("in/a.tif");
     make_image(c.make, source);
-    engine_settings settings = settings_in(folder, kFormatPdf);
-    settings.job.pdf_compression_type = kPdfGroup4;
-    settings.job.params_size = c.size;
+    test_run run(settings_in(folder, kFormatPdf));
+    run.settings.job.pdf_compression_type = kPdfGroup4;
+    run.settings.job.params_size = c.size;
     const std::string expected =
-        pdf_pages(pdf_writer_output(settings, source, folder.file("reference.pdf")), folder);
+        pdf_pages(pdf_writer_output(run.settings, source, folder.file("reference.pdf")), folder);
 
     report_stream no_report;
-    ASSERT_EQ(convert_source_to_target(settings, source, folder.file("out/a.pdf"), no_report),
-              kConverted);
+    testing::name_target(run.settings, folder.file("out/a.pdf"));
+    ASSERT_EQ(convert_source_to_target(run.run, source, no_report), converter_result::converted);
     const std::string actual = pdf_pages(folder.file("out/a.pdf"), folder);
     EXPECT_EQ(actual, expected);
     EXPECT_NE(actual.find("ccitt"), std::string::npos) << actual;
@@ -129,7 +138,8 @@ TEST(Group4Pdf, JoinedPdfKeepsEachPagesResolutionAndOrder) {
                  "-compress LZW",
              folder.file("in/d.tif"));
 
-  engine_settings settings = settings_in(folder, kFormatPdf);
+  test_run run(settings_in(folder, kFormatPdf));
+  engine_settings& settings = run.settings;
   settings.job.pdf_compression_type = kPdfGroup4;
   settings.job.pdf_pdf_name = "joined";
   settings.job.params_density = 150;
@@ -140,7 +150,7 @@ TEST(Group4Pdf, JoinedPdfKeepsEachPagesResolutionAndOrder) {
                     .is_ok());
   }
   report_stream no_report;
-  ASSERT_EQ(assemble_pdf(settings, no_report), 1);
+  ASSERT_TRUE(assemble_pdf(run.run, no_report));
 
   const std::string joined = folder.file("out/joined.pdf");
   const std::string info = command_output("pdfinfo -f 1 -l 9 '" + joined + "'");

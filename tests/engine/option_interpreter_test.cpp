@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/formats.h"
 #include "engine/magick.h"
 #include "engine/option_list.h"
+#include "jobfile/formats.h"
 
 namespace zq::engine {
 namespace {
@@ -137,7 +137,8 @@ TEST(OptionListSettings, EveryFormatsListIsAccepted) {
     settings.format_code = format.code;
     settings.job.params_size = "10x10";
     image_info_changes seen;
-    EXPECT_TRUE(interpret_option_list(build_option_list(settings), seen)) << format.report_name;
+    EXPECT_TRUE(interpret_option_list(build_option_list(settings, run_state{}), seen))
+        << format.report_name;
   }
 }
 

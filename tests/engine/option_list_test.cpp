@@ -8,7 +8,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "engine/formats.h"
+#include "jobfile/formats.h"
 
 namespace zq::engine {
 namespace {
@@ -22,7 +22,7 @@ TEST(OptionList, WorkedExamples) {
   jpeg.job.jpeg_progressive = 1;
   jpeg.job.jpeg_quality = 85;
   jpeg.job.jpeg_colorspace = 1;
-  const option_list jpeg_list = build_option_list(jpeg);
+  const option_list jpeg_list = build_option_list(jpeg, run_state{});
   EXPECT_EQ(jpeg_list.elements(), (elements{"Zembrit", "-interlace", "Plane", "-quality", "85"}));
   EXPECT_EQ(jpeg_list.count(), 5);
 
@@ -33,39 +33,47 @@ TEST(OptionList, WorkedExamples) {
   tiff.job.tiff_compression_type = 2;
   tiff.job.params_size = "1024x768";
   tiff.job.params_keep_proportions = 0;
-  const option_list tiff_list = build_option_list(tiff);
+  const option_list tiff_list = build_option_list(tiff, run_state{});
   EXPECT_EQ(tiff_list.elements(), (elements{"Zembrit", "-colorspace", "CMYK", "-density", "200x200",
                                             "-compress", "GROUP4", "-sample", "1024x768!"}));
   EXPECT_EQ(tiff_list.count(), 9);
 
   engine_settings pdf;
   pdf.format_code = kFormatPdf;
-  pdf.source_x_resolution = 204;
-  pdf.source_y_resolution = 196;
   pdf.job.pdf_compression_type = 3;
-  const option_list pdf_list = build_option_list(pdf);
+  run_state pdf_source;
+  pdf_source.source_x_resolution = 204;
+  pdf_source.source_y_resolution = 196;
+  const option_list pdf_list = build_option_list(pdf, pdf_source);
   EXPECT_EQ(pdf_list.elements(), (elements{"Zembrit", "-colorspace", "rgb", "-density", "204x196",
                                            "-compress", "JPEG"}));
   EXPECT_EQ(pdf_list.count(), 7);
 }
 
+// What a list is built from: the run's settings and the source just read.
+struct list_inputs {
+  engine_settings settings;
+  run_state state;
+};
+
 struct option_case {
   const char* what;
   int format_code;
-  void (*adjust)(engine_settings&);
+  void (*adjust)(list_inputs&);
   elements expected;
 };
 
-// Settings as a job file without any key gives them, apart from the format.
-engine_settings settings_for(const option_case& c) {
-  engine_settings settings;
-  settings.format_code = c.format_code;
-  settings.source_x_resolution = 300;
-  settings.source_y_resolution = 300;
+// Settings as a job file without any key gives them, apart from the format,
+// and a source of 300 dpi.
+list_inputs inputs_for(const option_case& c) {
+  list_inputs inputs;
+  inputs.settings.format_code = c.format_code;
+  inputs.state.source_x_resolution = 300;
+  inputs.state.source_y_resolution = 300;
   if (c.adjust != nullptr) {
-    c.adjust(settings);
+    c.adjust(inputs);
   }
-  return settings;
+  return inputs;
 }
 
 TEST(OptionList, EveryFormatAndCondition) {
@@ -74,50 +82,50 @@ TEST(OptionList, EveryFormatAndCondition) {
       {"BMP", kFormatBmp, nullptr, {"Zembrit"}},
       {"BMP compressed",
        kFormatBmp,
-       [](engine_settings& s) { s.job.bmp_compress = 1; },
+       [](list_inputs& s) { s.settings.job.bmp_compress = 1; },
        {"Zembrit", "-compress", "RLE"}},
       {"EPS", kFormatEps, nullptr, {"Zembrit"}},
       {"GIF", kFormatGif, nullptr, {"Zembrit"}},
       {"GIF compressed",
        kFormatGif,
-       [](engine_settings& s) { s.job.gif_compress = 1; },
+       [](list_inputs& s) { s.settings.job.gif_compress = 1; },
        {"Zembrit", "-compress", "LZW"}},
       {"GIF's compress flag is not BMP's",
        kFormatBmp,
-       [](engine_settings& s) { s.job.gif_compress = 1; },
+       [](list_inputs& s) { s.settings.job.gif_compress = 1; },
        {"Zembrit"}},
       {"JPEG, engine defaults", kFormatJpeg, nullptr, {"Zembrit", "-quality", "0"}},
       {"JPEG CMYK",
        kFormatJpeg,
-       [](engine_settings& s) {
-         s.job.jpeg_colorspace = 0;
-         s.job.jpeg_quality = 100;
+       [](list_inputs& s) {
+         s.settings.job.jpeg_colorspace = 0;
+         s.settings.job.jpeg_quality = 100;
        },
        {"Zembrit", "-quality", "100", "-colorspace", "CMYK"}},
       {"JPEG colorspace -1",
        kFormatJpeg,
-       [](engine_settings& s) { s.job.jpeg_colorspace = -1; },
+       [](list_inputs& s) { s.settings.job.jpeg_colorspace = -1; },
        {"Zembrit", "-quality", "0"}},
       {"JPEG quality as stored",
        kFormatJpeg,
-       [](engine_settings& s) { s.job.jpeg_quality = -7; },
+       [](list_inputs& s) { s.settings.job.jpeg_quality = -7; },
        {"Zembrit", "-quality", "-7"}},
       {"PCL Executive", kFormatPcl, nullptr, {"Zembrit", "-page", "Executive"}},
       {"PCL A4",
        kFormatPcl,
-       [](engine_settings& s) { s.job.pcl_page_type = 4; },
+       [](list_inputs& s) { s.settings.job.pcl_page_type = 4; },
        {"Zembrit", "-page", "A4"}},
       {"PCL B4",
        kFormatPcl,
-       [](engine_settings& s) { s.job.pcl_page_type = 7; },
+       [](list_inputs& s) { s.settings.job.pcl_page_type = 7; },
        {"Zembrit", "-page", "B4"}},
       {"PCL page_type 8",
        kFormatPcl,
-       [](engine_settings& s) { s.job.pcl_page_type = 8; },
+       [](list_inputs& s) { s.settings.job.pcl_page_type = 8; },
        {"Zembrit"}},
       {"PCL page_type -1",
        kFormatPcl,
-       [](engine_settings& s) { s.job.pcl_page_type = -1; },
+       [](list_inputs& s) { s.settings.job.pcl_page_type = -1; },
        {"Zembrit"}},
       {"PCX", kFormatPcx, nullptr, {"Zembrit"}},
       {"PDF, engine defaults",
@@ -126,70 +134,70 @@ TEST(OptionList, EveryFormatAndCondition) {
        {"Zembrit", "-colorspace", "rgb", "-density", "300x300", "-compress", "None"}},
       {"PDF Fax",
        kFormatPdf,
-       [](engine_settings& s) { s.job.pdf_compression_type = 1; },
+       [](list_inputs& s) { s.settings.job.pdf_compression_type = 1; },
        {"Zembrit", "-colorspace", "rgb", "-density", "300x300", "-compress", "GROUP4"}},
       {"PDF LZW",
        kFormatPdf,
-       [](engine_settings& s) { s.job.pdf_compression_type = 2; },
+       [](list_inputs& s) { s.settings.job.pdf_compression_type = 2; },
        {"Zembrit", "-colorspace", "rgb", "-density", "300x300", "-compress", "LZW"}},
       {"PDF Zip",
        kFormatPdf,
-       [](engine_settings& s) { s.job.pdf_compression_type = 4; },
+       [](list_inputs& s) { s.settings.job.pdf_compression_type = 4; },
        {"Zembrit", "-colorspace", "rgb", "-density", "300x300", "-compress", "ZIP"}},
       {"PDF compression above the table",
        kFormatPdf,
-       [](engine_settings& s) { s.job.pdf_compression_type = 5; },
+       [](list_inputs& s) { s.settings.job.pdf_compression_type = 5; },
        {"Zembrit", "-colorspace", "rgb", "-density", "300x300"}},
       {"PDF compression -1",
        kFormatPdf,
-       [](engine_settings& s) { s.job.pdf_compression_type = -1; },
+       [](list_inputs& s) { s.settings.job.pdf_compression_type = -1; },
        {"Zembrit", "-colorspace", "rgb", "-density", "300x300"}},
       {"PDF resolution truncated toward zero",
        kFormatPdf,
-       [](engine_settings& s) {
-         s.source_x_resolution = 204.99;
-         s.source_y_resolution = 196.5;
+       [](list_inputs& s) {
+         s.state.source_x_resolution = 204.99;
+         s.state.source_y_resolution = 196.5;
        },
        {"Zembrit", "-colorspace", "rgb", "-density", "204x196", "-compress", "None"}},
       {"PDF without resolution",
        kFormatPdf,
-       [](engine_settings& s) {
-         s.source_x_resolution = 0;
-         s.source_y_resolution = 0;
+       [](list_inputs& s) {
+         s.state.source_x_resolution = 0;
+         s.state.source_y_resolution = 0;
        },
        {"Zembrit", "-colorspace", "rgb", "-density", "72x72", "-compress", "None"}},
       {"PDF without vertical resolution",
        kFormatPdf,
-       [](engine_settings& s) { s.source_y_resolution = 0; },
+       [](list_inputs& s) { s.state.source_y_resolution = 0; },
        {"Zembrit", "-colorspace", "rgb", "-density", "72x72", "-compress", "None"}},
       {"PDF without horizontal resolution",
        kFormatPdf,
-       [](engine_settings& s) { s.source_x_resolution = 0; },
+       [](list_inputs& s) { s.state.source_x_resolution = 0; },
        {"Zembrit", "-colorspace", "rgb", "-density", "72x72", "-compress", "None"}},
       {"PDF resolution below one",
        kFormatPdf,
-       [](engine_settings& s) { s.source_x_resolution = 0.9; },
+       [](list_inputs& s) { s.state.source_x_resolution = 0.9; },
        {"Zembrit", "-colorspace", "rgb", "-density", "72x72", "-compress", "None"}},
       {"PDF resolution no int holds",
        kFormatPdf,
-       [](engine_settings& s) {
-         s.source_x_resolution = 1e12;
-         s.source_y_resolution = kNaN;
+       [](list_inputs& s) {
+         s.state.source_x_resolution = 1e12;
+         s.state.source_y_resolution = kNaN;
        },
        {"Zembrit", "-colorspace", "rgb", "-density", "72x72", "-compress", "None"}},
       {"PNG, engine defaults", kFormatPng, nullptr, {"Zembrit", "-quality", "0"}},
       {"PNG interlaced",
        kFormatPng,
-       [](engine_settings& s) {
-         s.job.png_progressive = 1;
-         s.job.png_quality = 90;
+       [](list_inputs& s) {
+         s.settings.job.png_progressive = 1;
+         s.settings.job.png_quality = 90;
        },
        {"Zembrit", "-interlace", "Plane", "-quality", "90"}},
       {"JPEG's progressive flag is not PNG's",
        kFormatPng,
-       [](engine_settings& s) {
-         s.job.jpeg_progressive = 1;
-         s.job.jpeg_quality = 50;
+       [](list_inputs& s) {
+         s.settings.job.jpeg_progressive = 1;
+         s.settings.job.jpeg_quality = 50;
        },
        {"Zembrit", "-quality", "0"}},
       {"PSD", kFormatPsd, nullptr, {"Zembrit"}},
@@ -201,70 +209,71 @@ TEST(OptionList, EveryFormatAndCondition) {
        {"Zembrit", "-density", "0x0", "-compress", "None"}},
       {"TIFF colorspace -1 is not RGB",
        kFormatTiff,
-       [](engine_settings& s) { s.job.tiff_colorspace = -1; },
+       [](list_inputs& s) { s.settings.job.tiff_colorspace = -1; },
        {"Zembrit", "-colorspace", "CMYK", "-density", "0x0", "-compress", "None"}},
       {"TIFF FAX3",
        kFormatTiff,
-       [](engine_settings& s) {
-         s.job.tiff_compression_type = 1;
-         s.job.tiff_dpi = 72;
+       [](list_inputs& s) {
+         s.settings.job.tiff_compression_type = 1;
+         s.settings.job.tiff_dpi = 72;
        },
        {"Zembrit", "-density", "72x72", "-compress", "FAX"}},
       {"TIFF Jpeg",
        kFormatTiff,
-       [](engine_settings& s) { s.job.tiff_compression_type = 3; },
+       [](list_inputs& s) { s.settings.job.tiff_compression_type = 3; },
        {"Zembrit", "-density", "0x0", "-compress", "JPEG"}},
       {"TIFF Packbits",
        kFormatTiff,
-       [](engine_settings& s) { s.job.tiff_compression_type = 4; },
+       [](list_inputs& s) { s.settings.job.tiff_compression_type = 4; },
        {"Zembrit", "-density", "0x0", "-compress", "RLE"}},
       {"TIFF RLE",
        kFormatTiff,
-       [](engine_settings& s) { s.job.tiff_compression_type = 5; },
+       [](list_inputs& s) { s.settings.job.tiff_compression_type = 5; },
        {"Zembrit", "-density", "0x0", "-compress", "RLE"}},
       {"TIFF ZIP",
        kFormatTiff,
-       [](engine_settings& s) { s.job.tiff_compression_type = 6; },
+       [](list_inputs& s) { s.settings.job.tiff_compression_type = 6; },
        {"Zembrit", "-density", "0x0", "-compress", "ZIP"}},
       {"TIFF compression above the table",
        kFormatTiff,
-       [](engine_settings& s) { s.job.tiff_compression_type = 7; },
+       [](list_inputs& s) { s.settings.job.tiff_compression_type = 7; },
        {"Zembrit", "-density", "0x0"}},
       {"TIFF compression -1",
        kFormatTiff,
-       [](engine_settings& s) { s.job.tiff_compression_type = -1; },
+       [](list_inputs& s) { s.settings.job.tiff_compression_type = -1; },
        {"Zembrit", "-density", "0x0"}},
       {"YUV", kFormatYuv, nullptr, {"Zembrit", "-interlace", "partition"}},
       {"size forced exactly",
        kFormatPse,
-       [](engine_settings& s) { s.job.params_size = "800x600"; },
+       [](list_inputs& s) { s.settings.job.params_size = "800x600"; },
        {"Zembrit", "-monochrome", "-sample", "800x600!"}},
       {"size keeping proportions",
        kFormatPse,
-       [](engine_settings& s) {
-         s.job.params_size = "800x600";
-         s.job.params_keep_proportions = 1;
+       [](list_inputs& s) {
+         s.settings.job.params_size = "800x600";
+         s.settings.job.params_keep_proportions = 1;
        },
        {"Zembrit", "-monochrome", "-sample", "800x600"}},
       {"size typed with its own !",
        kFormatBmp,
-       [](engine_settings& s) { s.job.params_size = "800x600!"; },
+       [](list_inputs& s) { s.settings.job.params_size = "800x600!"; },
        {"Zembrit", "-sample", "800x600!!"}},
       {"size typed with its own !, keeping proportions",
        kFormatBmp,
-       [](engine_settings& s) {
-         s.job.params_size = "800x600!";
-         s.job.params_keep_proportions = 1;
+       [](list_inputs& s) {
+         s.settings.job.params_size = "800x600!";
+         s.settings.job.params_keep_proportions = 1;
        },
        {"Zembrit", "-sample", "800x600!"}},
       {"size for a code outside the table",
        13,
-       [](engine_settings& s) { s.job.params_size = "10x10"; },
+       [](list_inputs& s) { s.settings.job.params_size = "10x10"; },
        {"Zembrit", "-sample", "10x10!"}},
       {"no format known", kFormatNone, nullptr, {"Zembrit"}},
   };
   for (const option_case& c : cases) {
-    const option_list list = build_option_list(settings_for(c));
+    const list_inputs inputs = inputs_for(c);
+    const option_list list = build_option_list(inputs.settings, inputs.state);
     EXPECT_EQ(list.elements(), c.expected) << c.what;
     EXPECT_EQ(list.count(), static_cast<int>(c.expected.size())) << c.what;
   }

@@ -7,16 +7,19 @@
 #include <string>
 
 #include "common/paths.h"
-#include "engine/formats.h"
+#include "conversion_test_support.h"
+#include "jobfile/formats.h"
+#include "platform/file_system.h"
 
 namespace zq::engine {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::name_target;
 
-// Every call creates folders, so every target and temp folder of these tests
-// lives under a fresh temporary root: "/out" in a case stands for
-// "<root>/out". Sources are only names here and never touched.
+// Naming creates nothing; to see that, every target and temp folder of these
+// tests lives under a fresh temporary root that must stay empty: "/out" in a
+// case stands for "<root>/out". Sources are only names here and never touched.
 class OutputNaming : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -29,6 +32,7 @@ class OutputNaming : public ::testing::Test {
   void TearDown() override { fs::remove_all(root_); }
 
   std::string at(const std::string& path) const { return root_ + path; }
+  bool root_is_empty() const { return fs::is_empty(root_); }
 
   std::string root_;
   engine_settings settings_;
@@ -41,7 +45,7 @@ struct naming_case {
   int page_count;
   int page_index;
   const char* source;
-  const char* explicit_target;  // nullptr: batch conversion
+  const char* target;  // the single-file run's target; nullptr: batch run
   const char* output;
   const char* bitmap;  // PSE only
 };
@@ -121,13 +125,13 @@ TEST_F(OutputNaming, NamesFoldersAndPageNumbers) {
     if (c.adjust != nullptr) {
       c.adjust(settings.job);
     }
-    const std::string target = c.explicit_target != nullptr ? at(c.explicit_target) : "";
-    const std::string output = build_output_path(settings, c.page_count, c.page_index, c.source,
-                                                 c.explicit_target != nullptr ? &target : nullptr);
-    EXPECT_EQ(output, at(c.output)) << c.what;
-    EXPECT_TRUE(fs::is_directory(folder_of(output))) << c.what;
-    EXPECT_FALSE(fs::exists(output)) << c.what;
-    EXPECT_EQ(settings.pse_bitmap_file, c.bitmap != nullptr ? at(c.bitmap) : "") << c.what;
+    if (c.target != nullptr) {
+      name_target(settings, at(c.target));
+    }
+    const output_names names = build_output_path(settings, c.page_count, c.page_index, c.source);
+    EXPECT_EQ(names.output, at(c.output)) << c.what;
+    EXPECT_EQ(names.bitmap, c.bitmap != nullptr ? at(c.bitmap) : "") << c.what;
+    EXPECT_TRUE(root_is_empty()) << c.what;
   }
 }
 
@@ -151,21 +155,27 @@ TEST_F(OutputNaming, EveryFormatPagedAndWithAdjoin) {
     engine_settings settings = settings_;
     settings.format_code = c.code;
     settings.job.params_extract_all = 1;
-    EXPECT_EQ(build_output_path(settings, 3, 2, "/in/a.tif", nullptr), at("/out/") + c.paged)
+    EXPECT_EQ(build_output_path(settings, 3, 2, "/in/a.tif").output, at("/out/") + c.paged)
         << c.code;
     settings.job.gif_adjoin = settings.job.pcx_adjoin = settings.job.pdf_adjoin =
         settings.job.tiff_adjoin = 1;
-    EXPECT_EQ(build_output_path(settings, 3, 2, "/in/a.tif", nullptr), at("/out/") + c.with_adjoin)
+    EXPECT_EQ(build_output_path(settings, 3, 2, "/in/a.tif").output, at("/out/") + c.with_adjoin)
         << c.code;
   }
 }
 
-TEST_F(OutputNaming, ExplicitTargetFolderStaysForTheRun) {
+// A single-file run names every output after its target, whatever the
+// source is called; a batch run with the same folder names them after their
+// sources.
+TEST_F(OutputNaming, SingleFileRunNamesEveryOutputAfterItsTarget) {
   settings_.format_code = kFormatPdf;
-  const std::string target = at("/x/y/out.pdf");
-  EXPECT_EQ(build_output_path(settings_, 1, 1, "/in/a.tif", &target), at("/x/y/out.pdf"));
+  name_target(settings_, at("/x/y/out.pdf"));
   EXPECT_EQ(settings_.target_folder, at("/x/y/"));
-  EXPECT_EQ(build_output_path(settings_, 1, 1, "/in/b.tif", nullptr), at("/x/y/b.pdf"));
+  EXPECT_EQ(build_output_path(settings_, 1, 1, "/in/a.tif").output, at("/x/y/out.pdf"));
+  EXPECT_EQ(build_output_path(settings_, 1, 1, "/in/b.tif").output, at("/x/y/out.pdf"));
+  settings_.single_file = false;
+  EXPECT_EQ(build_output_path(settings_, 1, 1, "/in/b.tif").output, at("/x/y/b.pdf"));
+  EXPECT_TRUE(root_is_empty());
 }
 
 TEST_F(OutputNaming, SeparatorsAreCollapsed) {
@@ -173,26 +183,31 @@ TEST_F(OutputNaming, SeparatorsAreCollapsed) {
   settings_.target_folder = at("//out//");
   settings_.temp_folder = at("/tmp//");
   settings_.job.params_reproduce_path = 1;
-  EXPECT_EQ(build_output_path(settings_, 1, 1, "//in///a.tif", nullptr), at("/out/in/a.pse"));
-  EXPECT_EQ(settings_.pse_bitmap_file, at("/tmp/a.bmp"));
+  const output_names names = build_output_path(settings_, 1, 1, "//in///a.tif");
+  EXPECT_EQ(names.output, at("/out/in/a.pse"));
+  EXPECT_EQ(names.bitmap, at("/tmp/a.bmp"));
 }
 
-TEST_F(OutputNaming, MissingTargetFoldersAreCreatedWithTheirParents) {
+// The folders above an output that does not exist yet are the conversion's
+// to make (the conversion tests see them made); naming only says where.
+TEST_F(OutputNaming, MissingTargetFoldersAreNamedNotCreated) {
   settings_.format_code = kFormatPdf;
   settings_.target_folder = at("/new/deeper/out");
   settings_.job.params_reproduce_path = 1;
-  const std::string output = build_output_path(settings_, 1, -1, "/scans/2006/a.tif", nullptr);
-  EXPECT_EQ(output, at("/new/deeper/out/scans/2006/a.pdf"));
-  EXPECT_TRUE(fs::is_directory(at("/new/deeper/out/scans/2006")));
-  EXPECT_FALSE(fs::exists(output));
+  const output_names names = build_output_path(settings_, 1, -1, "/scans/2006/a.tif");
+  EXPECT_EQ(names.output, at("/new/deeper/out/scans/2006/a.pdf"));
+  EXPECT_EQ(names.bitmap, "");
+  EXPECT_TRUE(root_is_empty());
 }
 
 TEST_F(OutputNaming, UnknownFormatGivesNoPath) {
   for (const int code : {int{kFormatNone}, 13}) {
     settings_.format_code = code;
-    EXPECT_EQ(build_output_path(settings_, 1, 1, "/in/a.tif", nullptr), "") << code;
+    const output_names names = build_output_path(settings_, 1, 1, "/in/a.tif");
+    EXPECT_EQ(names.output, "") << code;
+    EXPECT_EQ(names.bitmap, "") << code;
   }
-  EXPECT_FALSE(fs::exists(at("/out")));
+  EXPECT_TRUE(root_is_empty());
 }
 
 // A folder under the root in which "<folder>/a.png" (or any other name of five
@@ -210,31 +225,36 @@ std::string folder_for_path_length(const std::string& root, std::size_t length) 
 TEST_F(OutputNaming, PathsAreRefusedNotCutAboveTheLimit) {
   settings_.format_code = kFormatPng;
   settings_.target_folder = folder_for_path_length(root_, kMaxPathLength);
-  const std::string longest = build_output_path(settings_, 1, 1, "/in/a.tif", nullptr);
+  const std::string longest = build_output_path(settings_, 1, 1, "/in/a.tif").output;
   EXPECT_EQ(longest.size(), kMaxPathLength);
+  EXPECT_TRUE(root_is_empty());
+  // A path at the limit is one the system takes: its folders can be made.
+  platform::create_folder_chain(platform::real_file_system(), longest);
   EXPECT_TRUE(fs::is_directory(folder_of(longest)));
   fs::remove_all(at("/d"));
 
   settings_.target_folder = folder_for_path_length(root_, kMaxPathLength + 1);
-  EXPECT_EQ(build_output_path(settings_, 1, 1, "/in/a.tif", nullptr), "");
-  EXPECT_FALSE(fs::exists(at("/d")));
+  EXPECT_EQ(build_output_path(settings_, 1, 1, "/in/a.tif").output, "");
 
-  // For PSE a bitmap path that does not fit refuses the conversion too, and a
-  // bitmap named by an earlier page is not left behind for the PSE step.
+  // For PSE a bitmap path that does not fit refuses the conversion too, and
+  // no bitmap name is given for the page-segment step to use.
   settings_.format_code = kFormatPse;
   settings_.target_folder = at("/out");
-  settings_.pse_bitmap_file = at("/tmp/earlier.bmp");
   settings_.temp_folder = folder_for_path_length(root_, kMaxPathLength + 1);
-  EXPECT_EQ(build_output_path(settings_, 1, 1, "/in/a.tif", nullptr), "");
-  EXPECT_EQ(settings_.pse_bitmap_file, "");
-  EXPECT_FALSE(fs::exists(at("/out")));
+  const output_names names = build_output_path(settings_, 1, 1, "/in/a.tif");
+  EXPECT_EQ(names.output, "");
+  EXPECT_EQ(names.bitmap, "");
+  // The same names with a temp folder that fits: only the bitmap was too long.
+  settings_.temp_folder = at("/tmp");
+  EXPECT_EQ(build_output_path(settings_, 1, 1, "/in/a.tif").bitmap, at("/tmp/a.bmp"));
+  EXPECT_TRUE(root_is_empty());
 }
 
+// Start-up gives a bare target name the working folder, never the root.
 TEST_F(OutputNaming, BareTargetNameStaysInTheWorkingFolder) {
   settings_.format_code = kFormatPdf;
-  const std::string target = "report.pdf";
-  EXPECT_EQ(build_output_path(settings_, 1, 1, "/in/a.tif", &target), "./report.pdf");
-  EXPECT_EQ(settings_.target_folder, ".");
+  name_target(settings_, "report.pdf");
+  EXPECT_EQ(build_output_path(settings_, 1, 1, "/in/a.tif").output, "./report.pdf");
 }
 
 }  // namespace

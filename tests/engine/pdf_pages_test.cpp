@@ -7,12 +7,15 @@
 
 #include "engine/tiff_pages.h"
 #include "engine_test_support.h"
+#include "platform/file_system.h"
 
 namespace zq::engine {
 namespace {
 
 using testing::command_output;
 using testing::scratch_folder;
+
+platform::file_system& real_files() { return platform::real_file_system(); }
 
 std::string make(const scratch_folder& folder, const std::string& name, const std::string& args) {
   const std::string path = folder.file(name);
@@ -42,19 +45,19 @@ TEST(FindEmbeddableG4, OnlySingleStripBilevelGroup4) {
 
   ccitt_page found;
   tiff_resolution resolution;
-  ASSERT_TRUE(find_embeddable_g4(white, 0, found, resolution));
+  ASSERT_TRUE(find_embeddable_g4(real_files(), white, 0, found, resolution));
   EXPECT_EQ(found.columns, 300u);
   EXPECT_EQ(found.rows, 200u);
   EXPECT_FALSE(found.black_is_1);
   EXPECT_GT(found.length, 0u);
-  ASSERT_TRUE(find_embeddable_g4(black, 0, found, resolution));
+  ASSERT_TRUE(find_embeddable_g4(real_files(), black, 0, found, resolution));
   EXPECT_TRUE(found.black_is_1);
 
-  EXPECT_FALSE(find_embeddable_g4(white, 1, found, resolution));  // no second page
-  EXPECT_FALSE(find_embeddable_g4(g3, 0, found, resolution));
-  EXPECT_FALSE(find_embeddable_g4(grey, 0, found, resolution));
-  EXPECT_FALSE(find_embeddable_g4(folder.file("strips.tif"), 0, found, resolution));
-  EXPECT_FALSE(find_embeddable_g4(folder.file("missing.tif"), 0, found, resolution));
+  EXPECT_FALSE(find_embeddable_g4(real_files(), white, 1, found, resolution));  // no second page
+  EXPECT_FALSE(find_embeddable_g4(real_files(), g3, 0, found, resolution));
+  EXPECT_FALSE(find_embeddable_g4(real_files(), grey, 0, found, resolution));
+  EXPECT_FALSE(find_embeddable_g4(real_files(), folder.file("strips.tif"), 0, found, resolution));
+  EXPECT_FALSE(find_embeddable_g4(real_files(), folder.file("missing.tif"), 0, found, resolution));
 }
 
 TEST(PdfPageBuilder, EmbedsGroup4DataAndCopiesPdfPagesInOrder) {
@@ -78,7 +81,7 @@ TEST(PdfPageBuilder, EmbedsGroup4DataAndCopiesPdfPagesInOrder) {
   for (int index : {0, 1}) {
     ccitt_page page;
     tiff_resolution resolution;
-    ASSERT_TRUE(find_embeddable_g4(fax, index, page, resolution));
+    ASSERT_TRUE(find_embeddable_g4(real_files(), fax, index, page, resolution));
     EXPECT_EQ(resolution.x, 204);
     EXPECT_EQ(resolution.y, 98);
     page.x_resolution = 204;
@@ -88,7 +91,7 @@ TEST(PdfPageBuilder, EmbedsGroup4DataAndCopiesPdfPagesInOrder) {
   ASSERT_TRUE(builder->append_pdf(colour_pdf).is_ok());
   ccitt_page page;
   tiff_resolution resolution;
-  ASSERT_TRUE(find_embeddable_g4(inverted, 0, page, resolution));
+  ASSERT_TRUE(find_embeddable_g4(real_files(), inverted, 0, page, resolution));
   page.x_resolution = page.y_resolution = 300;
   ASSERT_TRUE(builder->append_ccitt(page).is_ok());
   const std::string output = folder.file("out.pdf");

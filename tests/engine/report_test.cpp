@@ -5,18 +5,24 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 
-#include "engine/formats.h"
+#include "common/version.h"
 #include "engine_test_support.h"
+#include "jobfile/formats.h"
+#include "platform/fault_injecting_file_system.h"
 #include "report_golden.h"
 
 namespace zq::engine {
 namespace {
 
+using platform::open_mode;
 using testing::golden_footer;
 using testing::kRule;
 using testing::mask_dates;
+using testing::open_report;
 using testing::scratch_folder;
 
 // Runs with a fixed time zone so that local times are known, and restores the
@@ -88,7 +94,7 @@ class ReportFile : public ::testing::Test {
 
   std::string header_bytes(const engine_settings& settings, const std::string* source,
                            const std::string* target) {
-    report_stream report = report_stream::create(path());
+    report_stream report = open_report(path());
     write_report_header(report, settings, source, target);
     report.close();
     return mask_dates(bytes());
@@ -98,8 +104,8 @@ class ReportFile : public ::testing::Test {
 };
 
 TEST_F(ReportFile, HeaderOfBothForms) {
-  const std::string head = "\r\n" + kRule + "\r\nZembrit_Quarnel version 1.44\r\n<date>\r\n" +
-                           kRule + "\r\n\r\nini file used:\t/jobs/job.ini\r\n";
+  const std::string head = "\r\n" + kRule + "\r\n" + kVersionText + "\r\n<date>\r\n" + kRule +
+                           "\r\n\r\nini file used:\t/jobs/job.ini\r\n";
   const std::string settings_lines =
       "temp path:\t/tmp/zq/\r\nrecurse:\t\t1\r\nreproduce path:\t1\r\ndensity:\t\t150\r\n"
       "size:\t\t\t640x480\r\n\r\nusr tiff name:\t0\r\n\r\n"
@@ -163,9 +169,7 @@ TEST_F(ReportFile, FormatBlockOfEveryFormatCode) {
 }
 
 TEST_F(ReportFile, FooterAndPerFileLines) {
-  engine_settings settings;
-  settings.files_count = 4000000000u;  // printed unsigned
-  report_stream report = report_stream::create(path());
+  report_stream report = open_report(path());
   const std::string reason = "improper image header `/in/b.tif' @ error/tiff.c/ReadTIFFImage/963";
   report_unreadable_source(report, "/in/b.tif", &reason);
   report_unreadable_source(report, "/in/c.tif", nullptr);
@@ -173,8 +177,9 @@ TEST_F(ReportFile, FooterAndPerFileLines) {
   report_bad_argument(report, "Bad compress argument");
   report_converted(report, "/in/%d a.tif");
   report_not_converted(report, "/in/b.tif");
-  write_report_footer(report, settings);
+  write_report_footer(report, 4000000000u);  // printed unsigned
   EXPECT_FALSE(report.is_open());
+  EXPECT_TRUE(report.failure().is_ok()) << report.failure().reason();
   EXPECT_EQ(mask_dates(bytes()),
             "The file /in/b.tif cannot be read by Zembrit_Quarnel\r\n\t" + reason +
                 "\r\n"
@@ -187,47 +192,116 @@ TEST_F(ReportFile, FooterAndPerFileLines) {
 }
 
 TEST_F(ReportFile, EveryLineIsOnDiskAsSoonAsItIsWritten) {
-  report_stream report = report_stream::create(path());
+  report_stream report = open_report(path());
   report_converted(report, "/in/a.tif");
   EXPECT_EQ(bytes(), "/in/a.tif converted\r\n");
   report_not_converted(report, "/in/b.tif");
   EXPECT_EQ(bytes(), "/in/a.tif converted\r\nCould not convert /in/b.tif\r\n");
   report_unreadable_source(report, "/in/c.tif", nullptr);
   EXPECT_TRUE(bytes().ends_with("/in/c.tif cannot be read by Zembrit_Quarnel\r\n"));
+  report_unreadable_listed_file(report, "/in/d.tif", "no decode delegate");
+  EXPECT_TRUE(bytes().ends_with("/in/d.tif cannot be read by Zembrit\r\n\tno decode delegate\r\n"));
+  report_bad_argument(report, "Bad size argument");
+  EXPECT_TRUE(bytes().ends_with("\r\nBad size argument\r\n"));
+}
+
+// Plain writes are held until a flush, so that a report read during the run
+// never shows half a line; the header reaches the file before its last rule.
+TEST_F(ReportFile, WritesWaitForTheFlush) {
+  report_stream report = open_report(path());
+  report.write("half ");
+  report.write("a line");
+  EXPECT_EQ(bytes(), "");
+  report.write("\r\n");
+  report.flush();
+  EXPECT_EQ(bytes(), "half a line\r\n");
+  report.write("held");
+  report.close();
+  EXPECT_EQ(bytes(), "half a line\r\nheld");
+  EXPECT_TRUE(report.failure().is_ok());
 }
 
 TEST_F(ReportFile, CreateTruncatesAppendAddsClosedStreamSwallows) {
   folder_.write("report.log", "old run\r\n");
   {
-    report_stream report = report_stream::append(path());
+    report_stream report = open_report(path(), open_mode::append);
     ASSERT_TRUE(report.is_open());
     report.write("second\r\n");
   }
   EXPECT_EQ(bytes(), "old run\r\nsecond\r\n");
   {
-    report_stream report = report_stream::create(path());
+    report_stream report = open_report(path(), open_mode::truncate);
     report.write("fresh\r\n");
     report_stream moved = std::move(report);
     EXPECT_FALSE(report.is_open());
     moved.write("moved\r\n");
   }
   EXPECT_EQ(bytes(), "fresh\r\nmoved\r\n");
+  {
+    // Assigning closes the stream assigned to first, so its text is not lost.
+    report_stream report = open_report(path(), open_mode::append);
+    report.write("assigned over\r\n");
+    report = report_stream();
+    EXPECT_FALSE(report.is_open());
+  }
+  EXPECT_EQ(bytes(), "fresh\r\nmoved\r\nassigned over\r\n");
 
   report_stream none;
   report_converted(none, "/in/a.tif");
-  write_report_footer(none, engine_settings{});
+  write_report_footer(none, 0);
   EXPECT_FALSE(none.is_open());
+  EXPECT_TRUE(none.failure().is_ok());
 
-  std::string error;
-  EXPECT_FALSE(report_stream::create(folder_.file("no/such/folder/r.log"), &error).is_open());
-  EXPECT_FALSE(error.empty());
+  const std::string missing = folder_.file("no/such/folder/r.log");
+  const result<report_stream> refused =
+      report_stream::open(platform::real_file_system(), missing, open_mode::truncate);
+  EXPECT_FALSE(refused.is_ok());
+  EXPECT_NE(refused.status().reason().find(missing), std::string::npos)
+      << refused.status().reason();
+}
+
+// A full disk neither stops the run nor goes unnoticed: the stream keeps the
+// first failure for whoever closes it, and later lines change nothing.
+TEST_F(ReportFile, FirstWriteFailureIsKept) {
+  {
+    platform::fault_injecting_file_system files;
+    files.fail_writes_after(5, ENOSPC);
+    files.fail_close("report.log", EIO);
+    report_stream report = open_report(path(), open_mode::truncate, files);
+    ASSERT_TRUE(report.is_open());
+    report_converted(report, "/in/a.tif");
+    ASSERT_FALSE(report.failure().is_ok());
+    const status first = report.failure();
+    EXPECT_NE(first.reason().find(path()), std::string::npos) << first.reason();
+    EXPECT_NE(first.reason().find(std::strerror(ENOSPC)), std::string::npos) << first.reason();
+    report_not_converted(report, "/in/b.tif");
+    write_report_footer(report, 2);
+    EXPECT_FALSE(report.is_open());
+    // Still the full disk, not the close that failed after it.
+    EXPECT_EQ(report.failure().reason(), first.reason());
+    EXPECT_EQ(report.failure().reason().find(std::strerror(EIO)), std::string::npos);
+  }
+  EXPECT_EQ(bytes(), "/in/a");
+
+  // A close that fails is kept as well.
+  platform::fault_injecting_file_system files;
+  files.fail_close("report.log", EIO);
+  report_stream report = open_report(path(), open_mode::truncate, files);
+  report_converted(report, "/in/a.tif");
+  EXPECT_TRUE(report.failure().is_ok());
+  report.close();
+  EXPECT_FALSE(report.failure().is_ok());
+  EXPECT_NE(report.failure().reason().find(std::strerror(EIO)), std::string::npos)
+      << report.failure().reason();
+  EXPECT_EQ(bytes(), "/in/a.tif converted\r\n");
 }
 
 TEST_F(ReportFile, NeverWritesThroughASymbolicLink) {
   folder_.write("victim.txt", "precious");
   ASSERT_EQ(symlink(folder_.file("victim.txt").c_str(), path().c_str()), 0);
-  EXPECT_FALSE(report_stream::create(path()).is_open());
-  EXPECT_FALSE(report_stream::append(path()).is_open());
+  for (const open_mode mode : {open_mode::truncate, open_mode::append}) {
+    EXPECT_FALSE(report_stream::open(platform::real_file_system(), path(), mode).is_ok());
+  }
   EXPECT_EQ(folder_.read("victim.txt"), "precious");
 }
 

@@ -6,12 +6,15 @@
 #include <vector>
 
 #include "engine_test_support.h"
+#include "platform/file_system.h"
 
 namespace zq::engine {
 namespace {
 
 using testing::command_output;
 using testing::scratch_folder;
+
+platform::file_system& real_files() { return platform::real_file_system(); }
 
 // Per page: compression, size, resolution and a digest of the decoded pixels,
 // as an independent reader sees them.
@@ -44,7 +47,7 @@ TEST(TiffJoin, CopiesEveryPageUnchangedInOrder) {
   }
 
   const std::string joined = folder.file("joined.tif");
-  ASSERT_TRUE(join_tiff_files(paths, joined).is_ok());
+  ASSERT_TRUE(join_tiff_files(real_files(), paths, joined).is_ok());
   EXPECT_EQ(describe(joined), expected);
   const std::string info = command_output("tiffinfo '" + joined + "' 2>&1");
   EXPECT_NE(info.find("Page Number: 0-6"), std::string::npos) << info;
@@ -55,11 +58,13 @@ TEST(TiffJoin, CopiesEveryPageUnchangedInOrder) {
 TEST(TiffJoin, UnreadableInputFailsNamingIt) {
   scratch_folder folder;
   folder.write("fake.tif", "%!PS-Adobe-3.0\n");
-  const status joined = join_tiff_files({folder.file("fake.tif")}, folder.file("out.tif"));
+  const status joined =
+      join_tiff_files(real_files(), {folder.file("fake.tif")}, folder.file("out.tif"));
   ASSERT_FALSE(joined.is_ok());
   EXPECT_NE(joined.reason().find(folder.file("fake.tif")), std::string::npos);
 
-  const status missing_folder = join_tiff_files({}, folder.file("no/such/folder/out.tif"));
+  const status missing_folder =
+      join_tiff_files(real_files(), {}, folder.file("no/such/folder/out.tif"));
   EXPECT_FALSE(missing_folder.is_ok());
 }
 

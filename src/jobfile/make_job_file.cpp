@@ -2,7 +2,7 @@
 // programs, from the one table of job-file keys.
 #include <cstdio>
 
-#include "engine/job_keys.h"
+#include "jobfile/job_keys.h"
 #include "platform/system.h"
 
 int main(int argc, char** argv) {
@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const zq::status written =
-      zq::engine::write_default_job_file(argv[1], zq::platform::system_temp_path());
+      zq::write_default_job_file(argv[1], zq::platform::system_temp_path());
   if (!written.is_ok()) {
     std::fprintf(stderr, "zq_make_job_file: %s\n", written.reason().c_str());
     return 1;

@@ -1,10 +1,10 @@
-#include "engine/formats.h"
+#include "jobfile/formats.h"
 
 #include <gtest/gtest.h>
 
 #include <string_view>
 
-namespace zq::engine {
+namespace zq {
 namespace {
 
 TEST(FormatCodeForExtension, ComparesFourCharactersIgnoringCase) {
@@ -37,4 +37,4 @@ TEST(FormatTable, EveryRowIsFoundByItsCodeAndItsExtension) {
 }
 
 }  // namespace
-}  // namespace zq::engine
+}  // namespace zq

@@ -1,27 +1,39 @@
-#include "engine/job_keys.h"
+#include "jobfile/job_keys.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
 
-#include "engine_test_support.h"
+#include "../platform/test_folder.h"
 #include "platform/ini_file.h"
 
-namespace zq::engine {
+namespace zq {
 namespace {
 
-using testing::scratch_folder;
+using platform::read_bytes;
+using platform::test_folder;
+using platform::write_bytes;
 
-job_settings read(const scratch_folder& folder, const std::string& body) {
-  folder.write("job.ini", body);
+job_settings read(const test_folder& folder, const std::string& body) {
+  write_bytes(folder / "job.ini", body);
   job_settings settings;
-  EXPECT_TRUE(read_job_settings(platform::ini_file::load(folder.file("job.ini")), settings).is_ok());
+  EXPECT_TRUE(read_job_settings(platform::ini_file::load(folder / "job.ini"), settings).is_ok());
   return settings;
 }
 
+TEST(JobKeys, EveryKeySitsAtThePositionOfItsId) {
+  const auto keys = job_keys();
+  ASSERT_EQ(keys.size(), static_cast<std::size_t>(job_key_id::misc_tooltips) + 1);
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    const auto id = static_cast<job_key_id>(i);
+    EXPECT_EQ(static_cast<std::size_t>(keys[i].id), i) << key_label(keys[i]);
+    EXPECT_EQ(key_of(id).id, id) << i;
+  }
+}
+
 TEST(JobKeys, MissingKeysTakeTheEngineDefaults) {
-  scratch_folder folder;
+  test_folder folder;
   for (const std::string body : {"", "[PARAMS]\r\n[JPEG]\r\n"}) {
     const job_settings s = read(folder, body);
     EXPECT_EQ(s.report_create_report, 1);
@@ -36,7 +48,7 @@ TEST(JobKeys, MissingKeysTakeTheEngineDefaults) {
 }
 
 TEST(JobKeys, ValuesAsTheWindowsCallsReadThem) {
-  scratch_folder folder;
+  test_folder folder;
   const job_settings s = read(folder,
                               "; saved by hand\n"
                               "[params]\n"
@@ -58,10 +70,32 @@ TEST(JobKeys, ValuesAsTheWindowsCallsReadThem) {
   EXPECT_EQ(s.pdf_pdf_name, "scans 2006.pdf");
 }
 
+// A text value one byte over its field is refused, naming the key; one that
+// just fits is taken whole.
+TEST(JobKeys, TooLongTextIsRefusedNamingTheKey) {
+  test_folder folder;
+  const struct {
+    std::string body;
+    std::string refusal;  // empty: accepted
+  } cases[] = {
+      {"[PARAMS]\nsize=" + std::string(49, 'x') + "\n", ""},
+      {"[PARAMS]\nsize=" + std::string(50, 'x') + "\n", "[PARAMS] size"},
+      {"[PDF]\npdf_name=" + std::string(4095, 'n') + "\n", ""},
+      {"[PDF]\npdf_name=" + std::string(4096, 'n') + "\n", "[PDF] pdf_name"},
+  };
+  for (const auto& c : cases) {
+    write_bytes(folder / "job.ini", c.body);
+    job_settings settings;
+    const status read = read_job_settings(platform::ini_file::load(folder / "job.ini"), settings);
+    EXPECT_EQ(read.is_ok(), c.refusal.empty()) << c.body.size();
+    EXPECT_NE(read.reason().find(c.refusal), std::string::npos) << read.reason();
+  }
+}
+
 // Each key lands in a field of its own: distinct values written for every key
-// come back in the fields the table names.
+// come back in the fields the table names, and int_value finds each by its id.
 TEST(JobKeys, EveryKeyHasItsOwnField) {
-  scratch_folder folder;
+  test_folder folder;
   std::string body;
   std::string_view section;
   int value = 2;
@@ -80,17 +114,38 @@ TEST(JobKeys, EveryKeyHasItsOwnField) {
     EXPECT_TRUE(seen.insert(std::string(key.section) + "/" + std::string(key.key)).second);
     if (auto f = std::get_if<int job_settings::*>(&key.field)) {
       EXPECT_EQ(std::to_string(s.*(*f)), expected) << key.key;
-    } else if (auto t = std::get_if<std::string job_settings::*>(&key.field)) {
-      EXPECT_EQ(s.*(*t), expected) << key.key;
+      EXPECT_EQ(std::to_string(int_value(s, key.id)), expected) << key.key;
+    } else {
+      EXPECT_EQ(int_value(s, key.id), 0) << key.key;
+      if (auto t = std::get_if<std::string job_settings::*>(&key.field)) {
+        EXPECT_EQ(s.*(*t), expected) << key.key;
+      }
     }
   }
 }
 
+TEST(JobKeys, FrontEndDefaults) {
+  using enum job_key_id;
+  const struct {
+    job_key_id id;
+    std::string expected;
+  } cases[] = {
+      {folders_temp, "/var/tmp/zq/"},  // the temp path handed in
+      {folders_source, ""},
+      {params_density, ""},  // never shown, never written (the file below has none)
+      {jpeg_quality, "75"},
+      {tiff_adjoin, "1"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(front_end_default(key_of(c.id), "/var/tmp/zq/"), c.expected) << key_of(c.id).key;
+  }
+}
+
 TEST(JobKeys, DefaultJobFileHoldsTheFrontEndDefaults) {
-  scratch_folder folder;
-  folder.write("Zembrit_Quarnel.ini", "[OLD]\r\nstale=1\r\n");
-  ASSERT_TRUE(write_default_job_file(folder.file("Zembrit_Quarnel.ini"), "/tmp/").is_ok());
-  EXPECT_EQ(folder.read("Zembrit_Quarnel.ini"),
+  test_folder folder;
+  write_bytes(folder / "Zembrit_Quarnel.ini", "[OLD]\r\nstale=1\r\n");
+  ASSERT_TRUE(write_default_job_file(folder / "Zembrit_Quarnel.ini", "/tmp/").is_ok());
+  EXPECT_EQ(read_bytes(folder / "Zembrit_Quarnel.ini"),
             "[FOLDERS]\r\ntemp=/tmp/\r\nsource=\r\ntarget=\r\n"
             "[PARAMS]\r\nimage_type=1\r\nrecurse=0\r\nreproduce_path=0\r\nextract_all=1\r\n"
             "keep_proportions=0\r\nsize=\r\n"
@@ -105,6 +160,7 @@ TEST(JobKeys, DefaultJobFileHoldsTheFrontEndDefaults) {
             "[REPORT]\r\ncreate_report=1\r\nuse_tiff_name=0\r\n"
             "[PSE]\r\nhorz_dpi=240\r\nvert_dpi=240\r\n"
             "[MISC]\r\ntooltips=0\r\n");
+  EXPECT_EQ(folder.names(), std::set<std::string>{"Zembrit_Quarnel.ini"});
 
   // The build lays the same file beside the engine.
   const auto installed =
@@ -115,4 +171,4 @@ TEST(JobKeys, DefaultJobFileHoldsTheFrontEndDefaults) {
 }
 
 }  // namespace
-}  // namespace zq::engine
+}  // namespace zq

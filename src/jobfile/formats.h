@@ -1,15 +1,19 @@
-// The thirteen target formats, one row each. Every consumer (extension lookup,
-// output naming, option lists, report header, the front end's list) reads this
-// table; nothing else spells a format's extension or name.
+// The thirteen target formats, one row each, with everything the programs
+// share about a format: its code, extension, names, when its pages go into one
+// file, and the lines it adds to the report header. Every consumer (extension
+// lookup, output naming, the report header, the front end's list, the
+// engine's own per-format routes) reads this table; nothing else spells a
+// format's extension or name.
 #pragma once
 
+#include <optional>
 #include <span>
-#include <string>
 #include <string_view>
 
-#include "engine/engine_settings.h"
+#include "jobfile/job_keys.h"
+#include "jobfile/job_settings.h"
 
-namespace zq::engine {
+namespace zq {
 
 enum format_code_value : int {
   kFormatNone = -1,
@@ -28,19 +32,30 @@ enum format_code_value : int {
   kFormatYuv = 12,
 };
 
-enum class format_writer { image_library, page_segment_step };
+// A line of the report header: a label and the value of one job-file key.
+struct report_line {
+  std::string_view label;
+  job_key_id key;
+  bool only_when_one;  // written only when the value is 1
+};
 
 struct target_format {
   int code;
   std::string_view extension;    // ".bmp": looked up and written
   std::string_view report_name;  // name in the report header
   std::string_view label;        // entry of the front end's format list
-  // The adjoin flag under which all pages of a source go into one file, or
-  // nullptr when the format always writes one file per page.
-  int job_settings::*single_output_flag;
+  // The adjoin flag under which all pages of a source go into one file;
+  // nothing when the format always writes one file per page.
+  std::optional<job_key_id> single_output_flag;
   // Extension of that one file when it differs from the plain one (PCX -> DCX).
   std::string_view single_output_extension;
-  format_writer writer;
+  // Whether that one file, in a batch run, joins all the files of the run
+  // (PDF, TIFF) rather than the pages of each source (GIF, DCX).
+  bool joins_batch;
+  // Whether the image library writes a temporary bitmap in the temp folder
+  // that the bitmap library then turns into the output (PSE).
+  bool written_through_bitmap;
+  std::span<const report_line> report_lines;  // after the "image_type" line
 };
 
 std::span<const target_format> target_formats();
@@ -59,4 +74,4 @@ bool is_single_output(const target_format& format, const job_settings& job);
 // The extension of the files written for `format` in this run.
 std::string_view output_extension(const target_format& format, const job_settings& job);
 
-}  // namespace zq::engine
+}  // namespace zq
