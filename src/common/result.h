@@ -12,8 +12,9 @@ namespace zq {
 template <typename T>
 class result {
  public:
-  result(T value) : value_(std::move(value)), status_(zq::status::ok()) {}  // NOLINT: implicit on purpose
-  result(zq::status failure) : status_(std::move(failure)) {                // NOLINT: implicit on purpose
+  result(T value)
+      : value_(std::move(value)), status_(zq::status::ok()) {}  // NOLINT: implicit on purpose
+  result(zq::status failure) : status_(std::move(failure)) {    // NOLINT: implicit on purpose
     assert(!status_.is_ok());
   }
 

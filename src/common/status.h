@@ -22,9 +22,7 @@ class status {
 
   // The reason, followed by the detail in the image library's own quoting
   // ("unable to open image `a.tif'") when there is one.
-  std::string text() const {
-    return detail_.empty() ? reason_ : reason_ + " `" + detail_ + "'";
-  }
+  std::string text() const { return detail_.empty() ? reason_ : reason_ + " `" + detail_ + "'"; }
 
  private:
   status() = default;

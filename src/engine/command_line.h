@@ -19,9 +19,9 @@ enum class run_kind { batch, single_file };
 
 // One row of the run-mode table.
 struct run_mode {
-  char letter;              // '\0': the command line held no field
+  char letter;  // '\0': the command line held no field
   std::size_t fields_needed;
-  bool silent_when_short;   // too few fields end the run without a word
+  bool silent_when_short;  // too few fields end the run without a word
   run_kind kind;
   // 1-based field numbers; 0 when the mode takes no such field.
   std::size_t job_file_field;

@@ -94,8 +94,8 @@ std::size_t colour_table_size(std::uint8_t packed) {
 }
 
 // The logical screen of a GIF file: its first ten bytes.
-bool read_screen_size(platform::file_system& files, const std::string& path,
-                      std::uint16_t& width, std::uint16_t& height) {
+bool read_screen_size(platform::file_system& files, const std::string& path, std::uint16_t& width,
+                      std::uint16_t& height) {
   const result<std::string> read = files.read_head(path, 10);
   if (!read.is_ok() || read->size() < 10 || read->compare(0, 3, "GIF") != 0) {
     return false;

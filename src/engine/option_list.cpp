@@ -85,7 +85,7 @@ option_list build_option_list(const engine_settings& settings, const run_state& 
     // Without keep_proportions the size is forced exactly, ignoring the aspect
     // ratio; one "!" is appended whatever the user typed.
     list.append_pair("-sample",
-                job.params_keep_proportions != 0 ? job.params_size : job.params_size + "!");
+                     job.params_keep_proportions != 0 ? job.params_size : job.params_size + "!");
   }
   return list;
 }

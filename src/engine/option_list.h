@@ -60,8 +60,8 @@ std::span<const std::string_view> pdf_compression_names();
 std::span<const std::string_view> tiff_compression_names();
 
 // The option list for settings.format_code and the job settings, with the PDF
-// density taken from the resolution of the source just read (`state`). A code outside a value table adds nothing, so the image
-// writer's own default applies; in particular an unknown [PDF] or [TIFF]
+// density taken from the resolution of the source just read (`state`). A code outside a value table
+// adds nothing, so the image writer's own default applies; in particular an unknown [PDF] or [TIFF]
 // compression_type adds no "-compress" at all. A format code outside the
 // table still gets the size option.
 option_list build_option_list(const engine_settings& settings, const run_state& state);

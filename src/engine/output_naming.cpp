@@ -30,8 +30,8 @@ output_names build_output_path(const engine_settings& settings, int page_count, 
   normalize_by_rule(names.output);
   if (format->written_through_bitmap) {
     // The bitmap is a working file: it never gets the source's folder.
-    names.bitmap =
-        join_normalized(settings.temp_folder, name + std::string(find_format(kFormatBmp)->extension));
+    names.bitmap = join_normalized(settings.temp_folder,
+                                   name + std::string(find_format(kFormatBmp)->extension));
   }
   // A path the system cannot hold is refused whole, never cut.
   if (names.output.size() > kMaxPathLength || names.bitmap.size() > kMaxPathLength) {

@@ -78,16 +78,15 @@ status read_bitmap(const std::string& bitmap, const std::string& options, const 
   if (!input.is_open()) {
     return status::error("the bitmap cannot be opened", bitmap);
   }
-  if (int code = gbm_read_header(bitmap.c_str(), input.fd(), input_type, &image.header,
-                                 options.c_str());
+  if (int code =
+          gbm_read_header(bitmap.c_str(), input.fd(), input_type, &image.header, options.c_str());
       code != GBM_ERR_OK) {
     return gbm_failure("the bitmap's header cannot be read", bitmap, code);
   }
   // A depth the page segment cannot take is refused before anything is read.
   if ((output_type.flags & write_flag_for(image.header.bpp)) == 0) {
-    return status::error("a page segment cannot hold " + std::to_string(image.header.bpp) +
-                             " bits a pixel",
-                         bitmap);
+    return status::error(
+        "a page segment cannot hold " + std::to_string(image.header.bpp) + " bits a pixel", bitmap);
   }
   if (int code = gbm_read_palette(input.fd(), input_type, &image.header, image.palette.data());
       code != GBM_ERR_OK) {

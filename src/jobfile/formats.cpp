@@ -34,7 +34,8 @@ constexpr std::array kFormats = {
     target_format{kFormatPse, ".pse", "PSE", "PSE - IBM PSEG", {}, "", false, true, kNoLines},
     target_format{kFormatTga, ".tga", "TGA", "TGA", {}, "", false, false, kNoLines},
     target_format{kFormatTiff, ".tif", "TIFF", "TIFF", tiff_adjoin, "", true, false, kNoLines},
-    target_format{kFormatYuv, ".yuv", "Y, U, V files", "Y, U, V files", {}, "", false, false, kNoLines},
+    target_format{
+        kFormatYuv, ".yuv", "Y, U, V files", "Y, U, V files", {}, "", false, false, kNoLines},
 };
 
 constexpr bool every_code_at_its_position() {

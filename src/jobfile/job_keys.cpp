@@ -144,8 +144,7 @@ status write_default_job_file(const std::string& path, const std::string& temp_p
     if (key.written_with_adjoin && file.read_int(std::string(key.section), "adjoin", 0) == 0) {
       continue;
     }
-    file.set(std::string(key.section), std::string(key.key),
-             front_end_default(key, temp_path));
+    file.set(std::string(key.section), std::string(key.key), front_end_default(key, temp_path));
   }
   return file.save();
 }

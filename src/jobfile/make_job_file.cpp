@@ -10,8 +10,7 @@ int main(int argc, char** argv) {
     std::fputs("usage: zq_make_job_file OUTPUT\n", stderr);
     return 2;
   }
-  const zq::status written =
-      zq::write_default_job_file(argv[1], zq::platform::system_temp_path());
+  const zq::status written = zq::write_default_job_file(argv[1], zq::platform::system_temp_path());
   if (!written.is_ok()) {
     std::fprintf(stderr, "zq_make_job_file: %s\n", written.reason().c_str());
     return 1;
