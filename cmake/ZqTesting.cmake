@@ -1,7 +1,7 @@
 # zq_add_test(NAME name SOURCES ... LIBS ...)
 # One GoogleTest executable per test folder, built outside the installation
 # folder and registered with CTest case by case, labelled with its folder name
-# (engine, platform, ...) so that a run can pick programs: ctest -L engine.
+# (engine, platform, gui_core, ...) so that a run can pick programs: ctest -L engine.
 include(GoogleTest)
 
 function(zq_add_test)
@@ -12,6 +12,8 @@ function(zq_add_test)
   target_compile_definitions(${ARG_NAME} PRIVATE
     ZQ_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"
     ZQ_INSTALL_LAYOUT_DIR="${ZQ_INSTALL_LAYOUT_DIR}")
-  get_filename_component(label ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  # The folder below tests/, with "_" for "/": engine, platform, gui_core, setup_core.
+  file(RELATIVE_PATH label ${CMAKE_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
+  string(REPLACE "/" "_" label ${label})
   gtest_discover_tests(${ARG_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${label})
 endfunction()

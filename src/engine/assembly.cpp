@@ -8,6 +8,7 @@
 
 #include "common/diagnostics.h"
 #include "common/paths.h"
+#include "engine/conversion.h"
 #include "engine/format_routes.h"
 #include "engine/joined_output.h"
 #include "engine/magick.h"
@@ -15,6 +16,7 @@
 #include "engine/option_list.h"
 #include "engine/tiff_pages.h"
 #include "jobfile/file_list_file.h"
+#include "platform/file_system.h"
 
 namespace zq::engine {
 namespace {
@@ -165,11 +167,36 @@ bool join_files(engine_run& run, report_stream& report, const join_request& requ
   const bool copy_group4 = request.route.route == write_route::pdf_pages &&
                            magick::asks_group4(writing) && settings.job.params_size.empty();
   const double reading_density = settings.job.params_density;
+  // What the output's name leads to now. A listed file that is that very file
+  // would be gone once the join is moved into place, so the join is refused
+  // when that file gives it pages; one that gives none (an earlier joined PDF,
+  // which is never read) is replaced like any earlier output.
+  const platform::file_info replaced = run.files.stat_target(request.output_path);
 
   std::string last_input = "(no file)";
-  status last_failure = status::error("no file in the file list", settings.file_list_path);
+  status last_failure = status::error("no file in the file list " + settings.file_list_path);
   for (const std::string& input : plan.inputs) {
-    if (copy_group4 && add_group4_pages(run.files, listed_path(input), reading_density, *joined)) {
+    const std::string path = listed_path(input);
+    const platform::file_info listed = run.files.stat_target(path);
+    if (listed.kind != platform::file_kind::regular &&
+        listed.kind != platform::file_kind::missing) {
+      // Never opened: a FIFO would keep the join waiting for a writer for
+      // ever, and a device may never end.
+      last_input = input;
+      last_failure = status::error("not a regular file", path);
+      continue;
+    }
+    const std::size_t pages_before = joined->page_count();
+    auto replaces_listed = [&] {
+      return joined->page_count() > pages_before && platform::same_file(listed, replaced);
+    };
+    auto refuse = [&] {
+      return not_written(status::error("the output would replace the listed file " + path));
+    };
+    if (copy_group4 && add_group4_pages(run.files, path, reading_density, *joined)) {
+      if (replaces_listed()) {
+        return refuse();
+      }
       continue;
     }
     status read = reading.set_filename(input);
@@ -193,6 +220,9 @@ bool join_files(engine_run& run, report_stream& report, const join_request& requ
         return not_written(added);
       }
     }
+    if (replaces_listed()) {
+      return refuse();
+    }
     if (!read.is_ok()) {
       last_input = input;
       last_failure = read;
@@ -201,7 +231,9 @@ bool join_files(engine_run& run, report_stream& report, const join_request& requ
 
   if (joined->page_count() == 0) {
     if (reporting) {
-      report_unreadable_listed_file(report, last_input, last_failure.text());
+      // The reason alone, as for every source that cannot be read.
+      report_unreadable_listed_file(report, last_input,
+                                    unreadable_reason(last_failure, listed_path(last_input)));
     }
     return false;
   }
@@ -221,8 +253,7 @@ bool assemble_pdf(engine_run& run, report_stream& report) {
   normalize_by_rule(output);
   return join_files(
       run, report,
-      {*find_route(kFormatPdf), pdf_compression_names(), settings.job.pdf_compression_type,
-       output},
+      {*find_route(kFormatPdf), pdf_compression_names(), settings.job.pdf_compression_type, output},
       read_file_list_file(settings.file_list_path));
 }
 
@@ -231,11 +262,11 @@ bool assemble_pdf(engine_run& run, report_stream& report) {
 // line here a run that joined nothing would read as one that did.
 bool assemble_tiff(engine_run& run, report_stream& report) {
   const engine_settings& settings = run.settings;
-  return join_files(run, report,
-                    {*find_route(kFormatTiff), tiff_compression_names(),
-                     settings.job.tiff_compression_type,
-                     join_path(settings.target_folder, settings.job.tiff_tif_name + ".tif")},
-                    read_file_list_file(settings.file_list_path));
+  return join_files(
+      run, report,
+      {*find_route(kFormatTiff), tiff_compression_names(), settings.job.tiff_compression_type,
+       join_path(settings.target_folder, settings.job.tiff_tif_name + ".tif")},
+      read_file_list_file(settings.file_list_path));
 }
 
 }  // namespace zq::engine

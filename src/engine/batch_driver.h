@@ -4,7 +4,8 @@
 // the list of paths that a join reads.
 //
 // The walks update run.state.current_file (the file being handed over) and
-// run.state.files_count (every file handed over, converted or not).
+// run.state.files_count (every file handed over, converted or not). A run
+// asked to stop (run.state.stop_signal) hands over no further file.
 #pragma once
 
 #include <functional>
@@ -25,8 +26,8 @@ converter_result convert_batch_file(engine_run& run, const std::string& path,
 
 // What a walk hands each file to: convert_batch_file in a real run; tests hand
 // in their own to see what a walk hands over.
-using batch_converter =
-    std::function<converter_result(engine_run& run, const std::string& path, report_stream& report)>;
+using batch_converter = std::function<converter_result(engine_run& run, const std::string& path,
+                                                       report_stream& report)>;
 
 // The flat walk over the files of settings.search_pattern ("<source>/*.tif",
 // as the folder enumeration matches it). Returns true when it ended on the
@@ -51,14 +52,33 @@ void write_file_list(engine_run& run, const std::string& folder);
 
 // A batch run after start-up: the recursive walk, the joined PDF of the source
 // folder, or the flat walk, then the footer of the shared report unless a
-// join ended the flat walk or the PDF. `report` is the open shared report, or
+// join ended the flat walk or the PDF, or the run was asked to stop (the
+// footer says the process finished). `report` is the open shared report, or
 // a closed stream when the run writes none or one per file.
+//
+// The joined PDF's list is the run's own, settings.work_folder + "/z.log",
+// when the run has a work folder: it starts as a copy of the list file at
+// settings.file_list_path (whose keys beyond the run's last one the join
+// takes too), and another run listing its folder into the same temp folder
+// never touches it. Without a work folder the list is written in place.
 void run_batch_walk(engine_run& run, report_stream& report,
                     const batch_converter& convert = convert_batch_file);
 
+// Whether a batch run with these settings writes a file list of its own (the
+// joined PDF of the source folder, without recurse).
+bool writes_own_file_list(const engine_settings& settings);
+
+// Whether the process has been asked to stop.
+bool stop_requested(const run_state& state);
+
+// A report that did not reach its file whole, or at all, is a failure of the
+// run: says so, naming the report, and marks the run (state.report_failed).
+void check_report_written(engine_run& run, const report_stream& report, const std::string& path);
+
 // The single-file run: converts settings.source_file into the outputs its
 // target file names, with its own report block (appended to the shared or
-// the per-file report) when reports are wanted.
+// the per-file report) when reports are wanted. A report that cannot be
+// opened or written whole costs no conversion; it marks the run as failed.
 void convert_single_file(engine_run& run);
 
 }  // namespace zq::engine

@@ -1,9 +1,11 @@
 #include "engine/conversion.h"
 
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "common/diagnostics.h"
+#include "common/paths.h"
 #include "engine/joined_output.h"
 #include "engine/magick.h"
 #include "engine/option_interpreter.h"
@@ -43,6 +45,13 @@ class source_conversion {
         route_(find_route(settings_.format_code)) {}
 
   converter_result run() {
+    if (const status kind = check_source_kind(); !kind.is_ok()) {
+      return not_readable(kind);
+    }
+    if (route_ == nullptr) {
+      return refused(
+          status::error("no format for the code " + std::to_string(settings_.format_code)));
+    }
     if (const status named = read_setup(); !named.is_ok()) {
       return not_readable(named);
     }
@@ -58,10 +67,10 @@ class source_conversion {
     options_ = build_option_list(settings_, run_.state);
 
     if (batch_ && single_output() && route_->assemble != nullptr) {
-      // The first source of the walk only triggers the join of the whole list.
+      // The first source of the walk only triggers the join of the whole list;
+      // a join that wrote nothing leaves that file not converted.
       first->reset();
-      (void)route_->assemble(run_, report_);
-      return stop;
+      return route_->assemble(run_, report_) ? stop : stop_not_converted;
     }
 
     prepare_write_settings();
@@ -82,6 +91,19 @@ class source_conversion {
       ++run_.state.files_count;
     }
     return outcome;
+  }
+
+  // Only a regular file is read, once links are followed: a FIFO would keep
+  // the reader waiting for a writer for ever, and a device may never end.
+  // Anything else is refused without being opened. A name that leads nowhere
+  // is left to the reader, whose reason says why.
+  status check_source_kind() {
+    source_info_ = run_.files.stat_target(source_);
+    const platform::file_kind kind = source_info_.kind;
+    if (kind == platform::file_kind::regular || kind == platform::file_kind::missing) {
+      return status::ok();
+    }
+    return status::error("not a regular file", source_);
   }
 
   status read_setup() {
@@ -113,7 +135,11 @@ class source_conversion {
       return not_converted;
     }
     run_.state.page_count = static_cast<int>(count);
-    const std::string output = output_path(-1).output;
+    const std::optional<output_names> names = writable_output(-1);
+    if (!names) {
+      return not_converted;
+    }
+    const std::string& output = names->output;
     std::optional<joined_output> joined = begin_joined(output);
     if (!joined) {
       return not_converted;
@@ -165,7 +191,11 @@ class source_conversion {
 
     // Pages [first, last) into one output file.
     auto write = [&](std::size_t first, std::size_t last, int page_index) {
-      const std::string output = output_path(page_index).output;
+      const std::optional<output_names> names = writable_output(page_index);
+      if (!names) {
+        return not_converted;
+      }
+      const std::string& output = names->output;
       std::optional<joined_output> joined = begin_joined(output);
       if (!joined) {
         return not_converted;
@@ -228,22 +258,34 @@ class source_conversion {
     return *count;
   }
 
-  // The names of one output; the folders above it are made before it is
-  // written (a folder that cannot be made shows up as a failed write).
-  output_names output_path(int page_index) {
-    output_names names =
-        build_output_path(settings_, run_.state.page_count, page_index, source_);
+  // The names of one output, once it is known that they may be written;
+  // nothing, after saying why, when they may not. An output never replaces
+  // the file it is made from, whatever name reaches that file (a target named
+  // after its source, a batch whose target folder is its source folder, a
+  // link): the output is written whole before it is moved into place, so it
+  // would not harm the pages being read, but the original would be gone. The
+  // folders above the output are made here (one that cannot be made shows up
+  // as a failed write).
+  std::optional<output_names> writable_output(int page_index) {
+    output_names names = build_output_path(settings_, run_.state.page_count, page_index, source_);
+    if (names.output.empty()) {
+      (void)refused(status::error("its output's path would be longer than " +
+                                  std::to_string(kMaxPathLength) + " bytes"));
+      return std::nullopt;
+    }
+    for (const std::string* path : {&names.output, &names.bitmap}) {
+      if (!path->empty() && platform::same_file(run_.files.stat_target(*path), source_info_)) {
+        (void)not_written(*path, status::error("the output would replace its own source"));
+        return std::nullopt;
+      }
+    }
     platform::create_folder_chain(run_.files, names.output);
     return names;
   }
 
   std::optional<joined_output> begin_joined(const std::string& output) {
-    if (output.empty()) {
-      (void)not_written(output, status::error("no output path for this file"));
-      return std::nullopt;
-    }
-    result<joined_output> joined = joined_output::begin(
-        run_.files, *route_, write_info_ ? &*write_info_ : nullptr, output);
+    result<joined_output> joined =
+        joined_output::begin(run_.files, *route_, write_info_ ? &*write_info_ : nullptr, output);
     if (!joined.is_ok()) {
       (void)not_written(output, joined.status());
       return std::nullopt;
@@ -283,10 +325,11 @@ class source_conversion {
 
   // Writes one page's output file.
   converter_result write_output(image_ptr& images, int page_index) {
-    const output_names names = output_path(page_index);
-    if (names.output.empty()) {
-      return not_written(names.output, status::error("no output path for this file"));
+    const std::optional<output_names> writable = writable_output(page_index);
+    if (!writable) {
+      return not_converted;
     }
+    const output_names& names = *writable;
     switch (route_->route) {
       case write_route::page_segment:
         return write_page_segment_of(images, names);
@@ -320,9 +363,9 @@ class source_conversion {
     if (!written.is_ok()) {
       return not_written(names.bitmap, written);
     }
-    const status segment = write_page_segment(run_.files, settings_.job, names.bitmap,
-                                              std::string(), names.output,
-                                              settings_.segment_options);
+    const status segment =
+        write_page_segment(run_.files, settings_.job, names.bitmap, std::string(), names.output,
+                           settings_.segment_options);
     (void)run_.files.remove(names.bitmap);
     return segment.is_ok() ? converted : not_written(names.output, segment);
   }
@@ -331,12 +374,23 @@ class source_conversion {
   converter_result not_readable(const status& failure) {
     if (settings_.job.report_create_report == 1) {
       // The single-file report names the file only; a PSE run's also says it
-      // was not converted, as every failed PSE run does.
-      const std::string reason = failure.text();
+      // was not converted, as every failed PSE run does. The line under the
+      // name holds the reason alone: the image library's description repeats
+      // the name and adds the place in its own source that raised it.
+      const std::string reason = unreadable_reason(failure, source_);
       report_unreadable_source(report_, source_, batch_ ? &reason : nullptr);
       if (!batch_ && routed(write_route::page_segment)) {
         report_not_converted(report_, source_);
       }
+    }
+    return not_converted;
+  }
+
+  // The source cannot be converted at all, before any output is named.
+  converter_result refused(const status& failure) {
+    run_.messages.say("cannot convert " + source_ + ": " + failure.text());
+    if (!batch_ && settings_.job.report_create_report == 1) {
+      report_not_converted(report_, source_);
     }
     return not_converted;
   }
@@ -360,10 +414,56 @@ class source_conversion {
   magick::image_info info_;  // the reading settings
   std::optional<magick::image_info> write_info_;
   option_list options_;
-  bool fax_ = false;  // raw fax data, read through the fax reader
+  bool fax_ = false;                 // raw fax data, read through the fax reader
+  platform::file_info source_info_;  // what the source's name leads to
 };
 
+// Whether `text` is a place in the image library's source: "error/tiff.c/TIFFErrors/603".
+bool is_source_location(std::string_view text) {
+  std::size_t slashes = 0;
+  for (const char c : text) {
+    if (c == ' ') {
+      return false;
+    }
+    slashes += c == '/' ? 1 : 0;
+  }
+  const std::size_t last = text.rfind('/');
+  return slashes == 3 && last + 1 < text.size() &&
+         text.find_first_not_of("0123456789", last + 1) == std::string_view::npos;
+}
+
 }  // namespace
+
+std::string unreadable_reason(const status& failure, const std::string& path) {
+  std::string reason = failure.reason();
+  if (const std::size_t at = reason.rfind(" @ ");
+      at != std::string::npos && is_source_location(std::string_view(reason).substr(at + 3))) {
+    reason.erase(at);
+  }
+  if (const std::size_t quote = reason.rfind(" `");
+      quote != std::string::npos && reason.ends_with('\'')) {
+    reason.erase(quote);  // a description that is one quoted name
+  }
+  // The file's name quoted in the middle, as it was handed to the library
+  // (with the prefix of a coder) or as it is.
+  for (std::size_t at = 0; (at = reason.find(" `", at)) != std::string::npos;) {
+    const std::size_t end = reason.find('\'', at + 2);
+    if (end == std::string::npos) {
+      break;
+    }
+    const std::string_view quoted = std::string_view(reason).substr(at + 2, end - at - 2);
+    const std::size_t colon = quoted.find(':');
+    if (quoted == path || (colon != std::string_view::npos && quoted.substr(colon + 1) == path)) {
+      reason.erase(at, end + 1 - at);
+    } else {
+      at = end;
+    }
+  }
+  if (const std::string named = path + ": "; reason.starts_with(named)) {
+    reason.erase(0, named.size());
+  }
+  return reason.empty() ? failure.reason() : reason;
+}
 
 converter_result convert_source_file(engine_run& run, const std::string& source,
                                      report_stream& report) {

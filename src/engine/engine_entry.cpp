@@ -1,7 +1,11 @@
 #include "engine/engine_entry.h"
 
+#include <chrono>
+#include <csignal>
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "common/diagnostics.h"
 #include "common/paths.h"
@@ -59,11 +63,16 @@ std::string too_long(const std::string& what, std::size_t length, std::size_t li
 // simply ends.
 using refusal = std::optional<std::string>;
 
+// A job file is a few kilobytes; anything near this is not one, and is never
+// read into memory.
+constexpr std::uint64_t kMaxJobFileSize = std::uint64_t{1} << 20;
+
 class engine_start {
  public:
   engine_start(const engine_environment& environment, platform::file_system& files,
                diagnostics& messages)
       : environment_(environment),
+        files_(files),
         messages_(messages),
         errors_(files, join_normalized(environment.system_temp_path, "error.txt"), messages) {}
 
@@ -101,7 +110,10 @@ class engine_start {
       return number != 0 && number <= fields.size() ? fields[number - 1] : std::string();
     };
     settings_.job_file = mode.uses_default_job_file ? default_job_file : field(mode.job_file_field);
-    const platform::ini_file job_file = platform::ini_file::load(settings_.job_file);
+    if (refusal refused = check_job_file()) {
+      return refused;
+    }
+    const platform::ini_file job_file = platform::ini_file::load(settings_.job_file, files_);
 
     if (mode.kind == run_kind::single_file) {
       settings_.single_file = true;
@@ -153,7 +165,8 @@ class engine_start {
   // segment the text after a comma is for the bitmap library.
   void take_explicit_target() {
     std::string target = settings_.target_file;
-    if (settings_.format_code == kFormatPse) {
+    if (const target_format* format = find_format(settings_.format_code);
+        format != nullptr && format->written_through_bitmap) {
       path_with_options split = split_options(target);
       target = std::move(split.path);
       settings_.segment_options = std::move(split.options);
@@ -164,6 +177,25 @@ class engine_start {
       settings_.target_folder = ".";
     }
     settings_.output_base_name = base_name_of(target);
+  }
+
+  // A missing job file is one without keys; but a FIFO would
+  // hold the run for ever and a device or a huge file fill the memory, and a
+  // run on defaults would convert with settings nobody chose.
+  refusal check_job_file() {
+    const std::string& path = settings_.job_file;
+    const platform::file_info found = files_.stat_target(path);
+    if (found.kind == platform::file_kind::missing) {
+      return std::nullopt;
+    }
+    if (found.kind != platform::file_kind::regular) {
+      return "Job file " + path + " is not a regular file\r\n";
+    }
+    if (found.size > kMaxJobFileSize) {
+      return "Job file " + path + " too large: " + std::to_string(found.size) + " bytes, at most " +
+             std::to_string(kMaxJobFileSize) + "\r\n";
+    }
+    return std::nullopt;
   }
 
   refusal read_folder(const platform::ini_file& job_file, const char* key, std::string& folder) {
@@ -196,8 +228,9 @@ class engine_start {
     // Such a run has no format from its target: it takes the one the front
     // end would show for the job file.
     const job_key& image_type = key_of(job_key_id::params_image_type);
-    const int code = job_file.read_int(std::string(image_type.section), std::string(image_type.key),
-                                       platform::parse_profile_int(std::string(image_type.front_end_default)));
+    const int code =
+        job_file.read_int(std::string(image_type.section), std::string(image_type.key),
+                          platform::parse_profile_int(std::string(image_type.front_end_default)));
     const target_format* format = find_format(code);
     if (format == nullptr) {
       return "No target format for [PARAMS] image_type " + std::to_string(code) + "\r\n";
@@ -208,10 +241,134 @@ class engine_start {
   }
 
   const engine_environment& environment_;
+  platform::file_system& files_;
   diagnostics& messages_;
   error_file errors_;
   engine_settings settings_;
 };
+
+bool stop_asked(const volatile std::sig_atomic_t* stop_signal) {
+  return stop_signal != nullptr && *stop_signal != 0;
+}
+
+// The file system as a run that may be asked to stop sees it: once asked, no
+// new output is begun. Every output is staged in a folder of its own first,
+// so a conversion in the middle of a document fails at its next page, as a
+// full disk would make it fail, and its staging folders go as it unwinds.
+class stoppable_file_system final : public platform::file_system {
+ public:
+  stoppable_file_system(platform::file_system& base, const volatile std::sig_atomic_t* stop_signal)
+      : base_(base), stop_signal_(stop_signal) {}
+
+  platform::file_info stat(const std::string& path) override { return base_.stat(path); }
+  platform::file_info stat_target(const std::string& path) override {
+    return base_.stat_target(path);
+  }
+  status make_folder(const std::string& path) override { return base_.make_folder(path); }
+  status enumerate(const std::string& folder, const std::string& pattern,
+                   std::vector<platform::folder_entry>& entries) override {
+    return base_.enumerate(folder, pattern, entries);
+  }
+  result<std::unique_ptr<platform::writable_file>> open_for_write(
+      const std::string& path, platform::open_mode mode) override {
+    return base_.open_for_write(path, mode);
+  }
+  result<std::unique_ptr<platform::held_lock>> lock_own_file(
+      const std::string& path, platform::file_lock kind,
+      std::chrono::milliseconds patience) override {
+    return base_.lock_own_file(path, kind, patience);
+  }
+  result<std::string> read_file(const std::string& path, std::size_t limit) override {
+    return base_.read_file(path, limit);
+  }
+  result<std::string> read_head(const std::string& path, std::size_t count) override {
+    return base_.read_head(path, count);
+  }
+  status rename(const std::string& from, const std::string& to) override {
+    return base_.rename(from, to);
+  }
+  status set_permissions(const std::string& path, unsigned permissions) override {
+    return base_.set_permissions(path, permissions);
+  }
+  status remove(const std::string& path) override { return base_.remove(path); }
+  status remove_tree(const std::string& path) override { return base_.remove_tree(path); }
+  result<std::string> make_private_folder(const std::string& folder,
+                                          const std::string& prefix) override {
+    if (stop_asked(stop_signal_)) {
+      return status::error("Nothing more is written in " + folder + ": the run was asked to stop",
+                           folder);
+    }
+    return base_.make_private_folder(folder, prefix);
+  }
+  std::string temp_path() override { return base_.temp_path(); }
+
+ private:
+  platform::file_system& base_;
+  const volatile std::sig_atomic_t* stop_signal_;
+};
+
+// Hidden, so that a walk over the temp folder never takes it for a source.
+constexpr const char* kWorkFolderPrefix = ".zq-run-";
+
+// The run's own folder in the temp folder, for the working files that two
+// runs sharing a temp folder must never share: the bitmaps of page
+// segments, the list of a joined PDF. Removed with everything in it when the
+// run ends, however it ends short of the process being killed.
+class work_folder {
+ public:
+  work_folder(platform::file_system& files, const engine_settings& settings, diagnostics& messages)
+      : files_(files) {
+    const target_format* format = find_format(settings.format_code);
+    const bool needed = (format != nullptr && format->written_through_bitmap) ||
+                        (!settings.single_file && writes_own_file_list(settings));
+    if (!needed) {
+      return;
+    }
+    result<std::string> made = files.make_private_folder(settings.temp_folder, kWorkFolderPrefix);
+    if (!made.is_ok()) {
+      // The working files then go into the temp folder itself, where they
+      // most likely cannot be written either; each failure is reported.
+      messages.say("cannot make the run's own folder: " + made.status().reason());
+      return;
+    }
+    path_ = std::move(made).value();
+  }
+  ~work_folder() {
+    if (!path_.empty()) {
+      (void)files_.remove_tree(path_);
+    }
+  }
+  work_folder(const work_folder&) = delete;
+  work_folder& operator=(const work_folder&) = delete;
+
+  const std::string& path() const { return path_; }
+
+ private:
+  platform::file_system& files_;
+  std::string path_;
+};
+
+// The end of a batch run deletes the file list, whoever wrote it, once a run
+// still reading it (the join of another run) is done with it.
+void remove_file_list(platform::file_system& files, const std::string& path,
+                      diagnostics& messages) {
+  const result<std::unique_ptr<platform::held_lock>> held =
+      files.lock_own_file(path, platform::file_lock::exclusive, platform::kLockPatience);
+  if (const status removed = files.remove(path); !removed.is_ok()) {
+    messages.say(removed.reason());
+  }
+}
+
+std::string signal_name(int number) {
+  switch (number) {
+    case SIGINT:
+      return "SIGINT";
+    case SIGTERM:
+      return "SIGTERM";
+    default:
+      return "signal " + std::to_string(number);
+  }
+}
 
 }  // namespace
 
@@ -223,36 +380,55 @@ std::optional<engine_settings> start_engine(const std::string& command_text,
 }
 
 int run_engine(const std::string& command_text, const engine_environment& environment,
-               platform::file_system& files, diagnostics& messages) {
-  const std::optional<engine_settings> settings =
-      start_engine(command_text, environment, files, messages);
-  if (!settings) {
+               platform::file_system& base_files, diagnostics& messages) {
+  std::optional<engine_settings> started =
+      start_engine(command_text, environment, base_files, messages);
+  if (!started) {
     return 0;
   }
+  stoppable_file_system files(base_files, environment.stop_signal);
+  engine_settings settings = std::move(*started);
+  const work_folder work(files, settings, messages);
+  settings.work_folder = work.path();
+
   run_state state;
-  engine_run run{*settings, state, files, messages};
-  if (settings->single_file) {
+  state.stop_signal = environment.stop_signal;
+  engine_run run{settings, state, files, messages};
+  int exit_code = 0;
+  if (settings.single_file) {
     convert_single_file(run);
   } else {
     report_stream report;
-    if (uses_shared_report(settings->job)) {
-      const std::string path = shared_report_path(*settings);
+    const std::string path = shared_report_path(settings);
+    if (uses_shared_report(settings.job)) {
       result<report_stream> created =
           report_stream::open(files, path, platform::open_mode::truncate);
       if (!created.is_ok()) {
-        // The one failure that ends a run with exit code 1, before any file.
+        // Ends the run before any file: a batch without its account.
         messages.say("cannot create the report " + path + ": " + created.status().reason());
         return 1;
       }
       report = std::move(*created);
     }
     run_batch_walk(run, report);
+    // Still open when a join or a stop ended the run without a footer.
+    report.close();
+    check_report_written(run, report, path);
+    // Batch runs leave no file list behind, whoever wrote it.
+    if (!settings.file_list_path.empty()) {
+      remove_file_list(files, settings.file_list_path, messages);
+    }
   }
-  // Batch runs leave no file list behind, whoever wrote it.
-  if (!settings->file_list_path.empty()) {
-    (void)files.remove(settings->file_list_path);
+  if (state.report_failed) {
+    exit_code = 1;
   }
-  return 0;
+  if (stop_requested(state)) {
+    const int number = *state.stop_signal;
+    messages.say("stopped by " + signal_name(number) +
+                 ": no file or page was begun after the signal");
+    exit_code = 128 + number;
+  }
+  return exit_code;
 }
 
 }  // namespace zq::engine

@@ -4,6 +4,7 @@
 // run_state, next to the services every stage of a run uses.
 #pragma once
 
+#include <csignal>
 #include <string>
 
 #include "jobfile/job_settings.h"
@@ -34,6 +35,10 @@ struct engine_settings {
   int format_code = -1;        // -1 when no format is known
   std::string search_pattern;  // the flat walk's pattern: source_folder + "/*.tif"
   std::string file_list_path;  // temp_folder + "/z.log", batch runs only
+  // The run's own folder inside the temp folder, for working files that no
+  // other run may see (PSE bitmaps, the list of a joined PDF); made at the
+  // start of a run that needs one and removed at its end. Empty otherwise.
+  std::string work_folder;
 
   job_settings job;
 };
@@ -46,6 +51,12 @@ struct run_state {
   // The resolution of the source just read, for the PDF options.
   double source_x_resolution = 0;
   double source_y_resolution = 0;
+  // The number of the signal that asked the process to stop, 0 until one
+  // does; the run ends early when it sees one. Null: nothing can ask.
+  const volatile std::sig_atomic_t* stop_signal = nullptr;
+  // A report the run wanted was not written whole (already said); the run
+  // ends with exit code 1.
+  bool report_failed = false;
 };
 
 // One run: its settings, its changing state and the services it writes

@@ -22,6 +22,9 @@ enum class converter_result {
   not_converted,  // the reason is in the report already
   converted,
   stop,  // a join consumed the whole file list: the walk ends
+  // A join consumed the file list but wrote nothing (its reason is said or
+  // reported already): the walk ends, and the file is not converted.
+  stop_not_converted,
 };
 
 enum class write_route {

@@ -20,8 +20,7 @@ result<joined_output> joined_output::begin(platform::file_system& files, const f
   if (!folder.is_ok()) {
     return folder.status();
   }
-  return joined_output(files, route, write_info, output, std::move(folder).value(),
-                       std::move(pdf));
+  return joined_output(files, route, write_info, output, std::move(folder).value(), std::move(pdf));
 }
 
 joined_output::joined_output(platform::file_system& files, const format_route& route,
@@ -93,12 +92,25 @@ status joined_output::finish() {
   if (!staged.is_ok()) {
     return staged.status();
   }
-  if (status joined = pdf_ ? pdf_->write(staged->path())
+  if (status joined = pdf_ ? write_pdf(staged->path())
                            : route_->join_pages(*files_, page_files_, staged->path());
       !joined.is_ok()) {
     return joined;
   }
   return staged->commit();
+}
+
+// Through the run's file system, so that a write or a close that fails (a
+// full disk) fails the output instead of leaving it short.
+status joined_output::write_pdf(const std::string& path) {
+  result<std::unique_ptr<platform::writable_file>> file =
+      files_->open_for_write(path, platform::open_mode::truncate);
+  if (!file.is_ok()) {
+    return file.status();
+  }
+  const status written = pdf_->write_to(**file);
+  const status closed = (*file)->close();
+  return written.is_ok() ? closed : written;
 }
 
 }  // namespace zq::engine

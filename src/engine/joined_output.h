@@ -54,13 +54,14 @@ class joined_output {
 
   std::string next_page_file(std::string_view extension) const;
   status add_pdf_page(_Image* page, const std::string& file);
+  status write_pdf(const std::string& path);
 
   platform::file_system* files_;
   const format_route* route_;
   const magick::image_info* write_info_;
   std::string output_;
-  platform::staged_output pages_folder_;  // never committed: removed with its pages
-  std::vector<std::string> page_files_;   // TIFF, GIF, DCX: joined by the route's join_pages
+  platform::staged_output pages_folder_;   // never committed: removed with its pages
+  std::vector<std::string> page_files_;    // TIFF, GIF, DCX: joined by the route's join_pages
   std::unique_ptr<pdf_page_builder> pdf_;  // PDF: holds the pages as they come
   std::size_t pages_ = 0;
 };

@@ -29,9 +29,13 @@ output_names build_output_path(const engine_settings& settings, int page_count, 
   names.output = join_path(folder, name + std::string(output_extension(*format, job)));
   normalize_by_rule(names.output);
   if (format->written_through_bitmap) {
-    // The bitmap is a working file: it never gets the source's folder.
-    names.bitmap = join_normalized(settings.temp_folder,
-                                   name + std::string(find_format(kFormatBmp)->extension));
+    // The bitmap is a working file: it never gets the source's folder, and
+    // it goes into the run's own folder, since another run converting a
+    // source of the same name into the same temp folder would otherwise
+    // replace it before it became a segment.
+    const std::string& folder =
+        settings.work_folder.empty() ? settings.temp_folder : settings.work_folder;
+    names.bitmap = join_normalized(folder, name + std::string(find_format(kFormatBmp)->extension));
   }
   // A path the system cannot hold is refused whole, never cut.
   if (names.output.size() > kMaxPathLength || names.bitmap.size() > kMaxPathLength) {

@@ -27,7 +27,8 @@ struct output_names {
 // The name carries "_<page>" only when every page is written on its own
 // (extract_all set, more than one page, no adjoin for the format). With
 // reproduce_path the source's whole folder is rebuilt under the target folder.
-// The PSE bitmap goes into the temp folder, shaped like the output name.
+// The PSE bitmap goes into the run's work folder (the temp folder when the
+// run has none), shaped like the output name.
 //
 // An empty output means no file may be written, and the caller reports the
 // source as not converted: settings.format_code names no format, or a path

@@ -8,13 +8,80 @@
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <string_view>
 #include <vector>
+
+#include "platform/file_system.h"
 
 namespace zq::engine {
 namespace {
+
+// Readers refuse a page whose side is longer than this many units (the
+// limit of the PDF reference, which Acrobat and the others keep to).
+constexpr double kLargestSide = 14400;
+// The largest unit Acrobat takes, in points.
+constexpr double kLargestUnit = 75000;
+
+// The unit, in points, in which a page of `width` x `height` points is
+// measured: 1, the default, for every page within the readers' limit; else the
+// smallest whole number of points that brings its longer side within it. 0
+// for a page too large even in the largest unit.
+double unit_for(double width, double height) {
+  const double side = std::max(width, height);
+  if (side <= kLargestSide) {
+    return 1;
+  }
+  const double unit = std::ceil(side / kLargestSide);
+  return unit <= kLargestUnit ? unit : 0;
+}
+
+status too_large(const std::string& what, double width, double height) {
+  char size[96];
+  std::snprintf(size, sizeof size, "%.0f x %.0f points", width, height);
+  return status::error(what + ": a page of " + size + " is too large for a PDF");
+}
+
+// qpdf's output, handed to the engine's file in large pieces. The first write
+// that fails is kept, and everything after it dropped, so that the caller
+// reports the file system's reason. Nothing is thrown: qpdf finishes its
+// pipelines in destructors, where an exception would end the process.
+class file_pipeline final : public Pipeline {
+ public:
+  explicit file_pipeline(platform::writable_file& file)
+      : Pipeline("output file", nullptr), file_(file) {}
+
+  void write(unsigned char const* data, size_t length) override {
+    if (!failure_.is_ok()) {
+      return;
+    }
+    pending_.append(reinterpret_cast<const char*>(data), length);
+    if (pending_.size() >= kPiece) {
+      put();
+    }
+  }
+  void finish() override { put(); }
+
+  const status& failure() const { return failure_; }
+
+ private:
+  static constexpr std::size_t kPiece = 256 * 1024;
+
+  void put() {
+    if (failure_.is_ok() && !pending_.empty()) {
+      failure_ = file_.append(pending_);
+    }
+    pending_.clear();
+  }
+
+  platform::writable_file& file_;
+  std::string pending_;
+  status failure_ = status::ok();
+};
 
 // Hands qpdf the encoded data of a page when the document is written, read in
 // pieces straight from the file that holds it.
@@ -70,6 +137,60 @@ std::string number(double value) {
   return text;
 }
 
+// A scale factor below 1, to as many places as make the drawing fill its box
+// exactly, without exponent.
+std::string factor(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.10f", value);
+  std::string digits = text;
+  digits.erase(digits.find_last_not_of('0') + 1);
+  if (digits.ends_with('.')) {
+    digits.pop_back();
+  }
+  return digits;
+}
+
+// The boxes a page can carry; all of them are in the page's units.
+constexpr std::string_view kPageBoxes[] = {"/MediaBox", "/CropBox", "/BleedBox", "/TrimBox",
+                                           "/ArtBox"};
+
+// Brings a page copied from another PDF within the readers' limit, when it is
+// beyond it, by measuring it in larger units: every box and the whole drawing
+// are scaled down by the unit, so the page keeps its size and its look.
+status fit_copied_page(QPDF& pdf, QPDFObjectHandle page, const std::string& file,
+                       bool& uses_units) {
+  QPDFObjectHandle media_box = page.getKey("/MediaBox");
+  if (!media_box.isRectangle() || page.hasKey("/UserUnit")) {
+    return status::ok();  // nothing to measure, or measured by its maker
+  }
+  const QPDFObjectHandle::Rectangle box = media_box.getArrayAsRectangle();
+  const double width = std::fabs(box.urx - box.llx);
+  const double height = std::fabs(box.ury - box.lly);
+  const double unit = unit_for(width, height);
+  if (unit == 0) {
+    return too_large(file, width, height);
+  }
+  if (unit == 1) {
+    return status::ok();
+  }
+  for (const std::string_view key : kPageBoxes) {
+    QPDFObjectHandle value = page.getKey(std::string(key));
+    if (value.isRectangle()) {
+      const QPDFObjectHandle::Rectangle r = value.getArrayAsRectangle();
+      page.replaceKey(std::string(key),
+                      QPDFObjectHandle::newFromRectangle(QPDFObjectHandle::Rectangle(
+                          r.llx / unit, r.lly / unit, r.urx / unit, r.ury / unit)));
+    }
+  }
+  page.replaceKey("/UserUnit", QPDFObjectHandle::newInteger(static_cast<long long>(unit)));
+  const std::string scale = factor(1 / unit);
+  QPDFPageObjectHelper helper(page);
+  helper.addPageContents(pdf.newStream("q " + scale + " 0 0 " + scale + " 0 0 cm\n"), true);
+  helper.addPageContents(pdf.newStream("\nQ\n"), false);
+  uses_units = true;
+  return status::ok();
+}
+
 }  // namespace
 
 // Lives in the joiner library; the engine reaches it through
@@ -80,7 +201,7 @@ class qpdf_page_builder final : public pdf_page_builder {
 
   status append_pdf(const std::string& pdf_file) override;
   status append_ccitt(const ccitt_page& page) override;
-  status write(const std::string& output) override;
+  status write_to(platform::writable_file& output) override;
 
  private:
   QPDF document_;
@@ -88,6 +209,7 @@ class qpdf_page_builder final : public pdf_page_builder {
   // closes each file between reads so that hundreds of sources stay cheap.
   std::vector<std::unique_ptr<QPDF>> sources_;
   std::string failed_file_;  // a page whose data could not be read while writing
+  bool uses_units_ = false;  // a page is measured in units larger than a point
 };
 
 status qpdf_page_builder::append_pdf(const std::string& pdf_file) {
@@ -101,6 +223,12 @@ status qpdf_page_builder::append_pdf(const std::string& pdf_file) {
     QPDFPageDocumentHelper pages(document_);
     for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(*source).getAllPages()) {
       pages.addPage(page, false);
+      // The copy just added; the document keeps its page list at hand.
+      if (const status fitted =
+              fit_copied_page(document_, document_.getAllPages().back(), pdf_file, uses_units_);
+          !fitted.is_ok()) {
+        return fitted;
+      }
     }
     sources_.push_back(std::move(source));
     return status::ok();
@@ -120,8 +248,15 @@ status qpdf_page_builder::append_ccitt(const ccitt_page& page) {
   }
   try {
     QPDF& pdf = document_;
-    const double width = page.columns * 72.0 / page.x_resolution;
-    const double height = page.rows * 72.0 / page.y_resolution;
+    const double page_width = page.columns * 72.0 / page.x_resolution;
+    const double page_height = page.rows * 72.0 / page.y_resolution;
+    const double unit = unit_for(page_width, page_height);
+    if (unit == 0) {
+      return too_large(page.file, page_width, page_height);
+    }
+    // The page's size in its own units.
+    const double width = page_width / unit;
+    const double height = page_height / unit;
 
     QPDFObjectHandle parameters = QPDFObjectHandle::newDictionary();
     parameters.replaceKey("/K", QPDFObjectHandle::newInteger(-1));
@@ -155,6 +290,11 @@ status qpdf_page_builder::append_ccitt(const ccitt_page& page) {
     page_dictionary.replaceKey("/MediaBox", box);
     page_dictionary.replaceKey("/Contents", contents);
     page_dictionary.replaceKey("/Resources", resources);
+    if (unit != 1) {
+      page_dictionary.replaceKey("/UserUnit",
+                                 QPDFObjectHandle::newInteger(static_cast<long long>(unit)));
+      uses_units_ = true;
+    }
     QPDFPageDocumentHelper(pdf).addPage(
         QPDFPageObjectHelper(pdf.makeIndirectObject(page_dictionary)), false);
     return status::ok();
@@ -163,19 +303,35 @@ status qpdf_page_builder::append_ccitt(const ccitt_page& page) {
   }
 }
 
-status qpdf_page_builder::write(const std::string& output) {
+// qpdf writes to a file by name through stdio and never checks the close,
+// which is where a full disk shows for the last part of the file; so the
+// document goes out through the engine's own file, every write checked.
+status qpdf_page_builder::write_to(platform::writable_file& output) {
+  file_pipeline pipeline(output);
   try {
-    QPDFWriter writer(document_, output.c_str());
+    QPDFWriter writer(document_);
+    writer.setOutputPipeline(&pipeline);
     // Encoded image data goes out as it came in; re-compressing it gains nothing.
     writer.setStreamDataMode(qpdf_s_preserve);
-    writer.write();
-    if (!failed_file_.empty()) {
-      return status::error(failed_file_ + ": page data could not be read");
+    // Written to a pipeline, qpdf would seed every document's /ID with the
+    // same name and the second it was written in: documents of one run would
+    // share an identifier. A digest of the content tells them apart.
+    writer.setDeterministicID(true);
+    if (uses_units_) {
+      writer.setMinimumPDFVersion("1.6");  // the first version with /UserUnit
     }
-    return status::ok();
+    writer.write();
+    pipeline.finish();
   } catch (const std::exception& error) {
-    return status::error(output + ": " + error.what());
+    return status::error(std::string("the PDF could not be put together: ") + error.what());
   }
+  if (!pipeline.failure().is_ok()) {
+    return pipeline.failure();
+  }
+  if (!failed_file_.empty()) {
+    return status::error(failed_file_ + ": page data could not be read");
+  }
+  return status::ok();
 }
 
 }  // namespace zq::engine

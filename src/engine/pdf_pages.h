@@ -11,6 +11,10 @@
 
 #include "common/status.h"
 
+namespace zq::platform {
+class writable_file;
+}
+
 namespace zq::engine {
 
 // One strip of Group 4 data in a file, and what a reader needs to decode it.
@@ -39,10 +43,19 @@ class pdf_page_builder {
   // One image page drawn over the whole page, as ImageMagick lays it out: the
   // page measures columns x rows at the page's resolution, in points. The file
   // must stay until write().
+  //
+  // A page larger than readers take (14400 units a side) keeps its size: it
+  // is measured in larger units (/UserUnit), with its boxes and drawing scaled
+  // to match; copied pages alike. Only a page too large even for those fails.
   virtual status append_ccitt(const ccitt_page& page) = 0;
 
-  // Writes the document to `output` (the caller renames it into place).
-  virtual status write(const std::string& output) = 0;
+  // Writes the whole document through `output`, checking every write; the
+  // caller closes it (and checks that too) and renames the file into place.
+  virtual status write_to(platform::writable_file& output) = 0;
+
+  // Writes the document into the file `output`, made or replaced; on failure
+  // nothing is left there.
+  status write(const std::string& output);
 };
 
 // A new, empty document; fails when the joiner's library cannot be loaded.

@@ -1,6 +1,7 @@
 #include "engine/report.h"
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 
 #include "common/paths.h"
@@ -47,6 +48,11 @@ void write_format_block(report_stream& report, const engine_settings& settings) 
   }
 }
 
+// Another run holds a report exclusively only for the moment it takes to cut
+// it; a lock held longer is a stranger's, and a run does not wait for it
+// file after file.
+constexpr std::chrono::milliseconds kReportLockPatience{2000};
+
 }  // namespace
 
 const std::string_view kReportRule =
@@ -58,6 +64,7 @@ report_stream& report_stream::operator=(report_stream&& other) noexcept {
   if (this != &other) {
     close();
     file_ = std::move(other.file_);
+    whole_block_ = other.whole_block_;
     pending_ = std::move(other.pending_);
     failure_ = std::move(other.failure_);
   }
@@ -65,19 +72,42 @@ report_stream& report_stream::operator=(report_stream&& other) noexcept {
 }
 
 result<report_stream> report_stream::open(platform::file_system& files, const std::string& path,
-                                           platform::open_mode mode) {
-  result<std::unique_ptr<platform::writable_file>> file = files.open_for_write(path, mode);
-  if (!file.is_ok()) {
-    return file.status();
+                                          platform::open_mode mode) {
+  // Never cut at the open: whether to cut is known only once the lock says
+  // whether another run is writing here.
+  result<std::unique_ptr<platform::writable_file>> opened =
+      files.open_for_write(path, platform::open_mode::append);
+  if (!opened.is_ok()) {
+    return opened.status();
   }
-  return report_stream(std::move(*file));
+  std::unique_ptr<platform::writable_file> file = std::move(opened).value();
+  if (mode == platform::open_mode::append) {
+    return report_stream(std::move(file), true);
+  }
+  // A file system without locks cannot tell another run apart: the report is
+  // replaced there, as it always was.
+  const result<bool> alone =
+      file->lock(platform::file_lock::exclusive, std::chrono::milliseconds::zero());
+  if (!alone.is_ok() || *alone) {
+    if (status cut = file->truncate(); !cut.is_ok()) {
+      return cut;
+    }
+  }
+  // Held until the stream closes: the mark of a run still writing here. A
+  // stranger who holds the file locked delays the run, never stops it.
+  (void)file->lock(platform::file_lock::shared, kReportLockPatience);
+  return report_stream(std::move(file), false);
 }
 
-void report_stream::write(std::string_view text) {
-  pending_ += text;
-}
+void report_stream::write(std::string_view text) { pending_ += text; }
 
 void report_stream::flush() {
+  if (!whole_block_) {
+    write_pending();
+  }
+}
+
+void report_stream::write_pending() {
   if (file_ && !pending_.empty()) {
     if (status written = file_->append(pending_); !written.is_ok() && failure_.is_ok()) {
       failure_ = std::move(written);
@@ -87,7 +117,11 @@ void report_stream::flush() {
 }
 
 void report_stream::close() {
-  flush();
+  if (file_ && whole_block_ && !pending_.empty()) {
+    // No run may cut the report while the block goes in.
+    (void)file_->lock(platform::file_lock::shared, kReportLockPatience);
+  }
+  write_pending();
   if (file_) {
     if (status closed = file_->close(); !closed.is_ok() && failure_.is_ok()) {
       failure_ = std::move(closed);

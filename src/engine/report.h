@@ -3,6 +3,13 @@
 // (no report wanted, or it could not be created) swallows every write, so
 // converters never check; a write that fails is kept for whoever closes the
 // stream to see.
+//
+// Runs that share a temp folder share the report's name, so every write
+// appends, each flush in one piece (the system keeps one append whole against
+// other appenders), and the file is locked (flock) while written: a run that
+// replaces the report holds it shared for as long as it writes and cuts the
+// file only when no other run holds it, and a run that appends its block
+// holds it shared while the block goes in.
 #pragma once
 
 #include <ctime>
@@ -26,13 +33,18 @@ class report_stream {
   report_stream(const report_stream&) = delete;
   report_stream& operator=(const report_stream&) = delete;
 
-  // Opens `path` truncating it, or for appending, never through a symbolic
-  // link.
+  // Opens `path` never through a symbolic link, and only a file of this
+  // user's (file_system::open_for_write). With `truncate` the report is
+  // replaced, unless another run is writing into it still: then this run's
+  // lines follow the other's, and neither loses any. With `append` the text
+  // is held until close() and then added as one block, so that runs
+  // appending at the same time never interleave their blocks.
   static result<report_stream> open(platform::file_system& files, const std::string& path,
                                     platform::open_mode mode);
 
   bool is_open() const { return file_ != nullptr; }
-  // Text is held until flush(), so that a line reaches the file whole.
+  // Text is held until flush() (until close() for a block appended whole),
+  // so that a line reaches the file whole.
   void write(std::string_view text);
   void flush();
   void close();
@@ -40,8 +52,12 @@ class report_stream {
   const status& failure() const { return failure_; }
 
  private:
-  explicit report_stream(std::unique_ptr<platform::writable_file> file) : file_(std::move(file)) {}
+  report_stream(std::unique_ptr<platform::writable_file> file, bool whole_block)
+      : file_(std::move(file)), whole_block_(whole_block) {}
+  void write_pending();
+
   std::unique_ptr<platform::writable_file> file_;
+  bool whole_block_ = false;  // opened for appending: one block at close()
   std::string pending_;
   status failure_ = status::ok();
 };

@@ -1,5 +1,6 @@
 #include "jobfile/file_list_file.h"
 
+#include <memory>
 #include <unordered_map>
 
 #include "platform/file_system.h"
@@ -39,9 +40,22 @@ status update_file_list_file(const std::string& path, const std::vector<std::str
   return list.save();
 }
 
-std::vector<std::string> read_file_list_file(const std::string& path) {
+result<std::vector<std::string>> read_own_file_list(platform::file_system& files,
+                                                    const std::string& path) {
+  const result<std::unique_ptr<platform::held_lock>> held =
+      files.lock_own_file(path, platform::file_lock::shared, platform::kLockPatience);
+  if (!held.is_ok()) {
+    if (files.stat(path).kind == platform::file_kind::missing) {
+      return std::vector<std::string>();
+    }
+    return held.status();
+  }
+  // Read by name while the lock is held. The name cannot change hands in
+  // between: in a temp folder with the sticky bit (as /tmp has), or in a
+  // folder of the user's own, nobody else can rename or remove this user's
+  // file.
   std::unordered_map<std::string, std::string> values;
-  for (auto& [key, value] : platform::ini_file::load(path).entries(kSection)) {
+  for (auto& [key, value] : platform::ini_file::load(path, files).entries(kSection)) {
     values.emplace(key, std::move(value));  // the first of a key wins, as in find()
   }
   std::vector<std::string> listed;
@@ -52,6 +66,11 @@ std::vector<std::string> read_file_list_file(const std::string& path) {
     }
     listed.push_back(std::move(found->second));
   }
+}
+
+std::vector<std::string> read_file_list_file(const std::string& path) {
+  result<std::vector<std::string>> listed = read_own_file_list(platform::real_file_system(), path);
+  return listed.is_ok() ? std::move(listed).value() : std::vector<std::string>();
 }
 
 }  // namespace zq

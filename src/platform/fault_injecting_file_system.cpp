@@ -37,6 +37,12 @@ class fault_injecting_file_system::budgeted_file final : public writable_file {
     return closed.is_ok() && error ? file_error("Cannot close", path_, *error) : closed;
   }
 
+  result<bool> lock(file_lock kind, std::chrono::milliseconds patience) override {
+    return file_->lock(kind, patience);
+  }
+
+  status truncate() override { return file_->truncate(); }
+
  private:
   fault_injecting_file_system& owner_;
   std::string path_;

@@ -50,6 +50,10 @@ class fault_injecting_file_system final : public file_system {
   }
   result<std::unique_ptr<writable_file>> open_for_write(const std::string& path,
                                                         open_mode mode) override;
+  result<std::unique_ptr<held_lock>> lock_own_file(const std::string& path, file_lock kind,
+                                                   std::chrono::milliseconds patience) override {
+    return base_.lock_own_file(path, kind, patience);
+  }
   result<std::string> read_file(const std::string& path, std::size_t limit) override {
     return base_.read_file(path, limit);
   }

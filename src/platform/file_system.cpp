@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,12 +10,41 @@
 #include <cerrno>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "common/paths.h"
 
 namespace zq::platform {
 namespace {
+
+// flock on `fd`, tried again every few milliseconds for up to `patience`:
+// flock itself either fails at once or waits for ever, and a lock that a
+// stranger may hold must never stop a run for ever.
+result<bool> lock_descriptor(int fd, const std::string& path, file_lock kind,
+                             std::chrono::milliseconds patience) {
+  const int operation = (kind == file_lock::shared ? LOCK_SH : LOCK_EX) | LOCK_NB;
+  const auto deadline = std::chrono::steady_clock::now() + patience;
+  for (;;) {
+    if (::flock(fd, operation) == 0) {
+      return true;
+    }
+    if (errno == EINTR) {
+      continue;
+    }
+    if (errno != EWOULDBLOCK) {
+      return file_error("Cannot lock", path, errno);
+    }
+    if (std::chrono::steady_clock::now() >= deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+status refusal(const std::string& action, const std::string& path, const std::string& why) {
+  return status::error(action + " " + path + ": " + why, path);
+}
 
 class posix_file final : public writable_file {
  public:
@@ -51,8 +81,28 @@ class posix_file final : public writable_file {
                                                 : file_error("Cannot close", path_, errno);
   }
 
+  result<bool> lock(file_lock kind, std::chrono::milliseconds patience) override {
+    return lock_descriptor(fd_, path_, kind, patience);
+  }
+
+  status truncate() override {
+    return ::ftruncate(fd_, 0) == 0 ? status::ok() : file_error("Cannot write", path_, errno);
+  }
+
  private:
   std::string path_;
+  int fd_;
+};
+
+// A descriptor opened only to hold a lock; closing it releases the lock.
+class posix_lock final : public held_lock {
+ public:
+  explicit posix_lock(int fd) : fd_(fd) {}
+  ~posix_lock() override { ::close(fd_); }
+  posix_lock(const posix_lock&) = delete;
+  posix_lock& operator=(const posix_lock&) = delete;
+
+ private:
   int fd_;
 };
 
@@ -133,6 +183,8 @@ file_info info_of(const std::string& path, int (*look)(const char*, struct stat*
   info.modified = found.st_mtime;
   info.permissions = found.st_mode & 0777;
   info.owned_by_user = found.st_uid == ::geteuid();
+  info.device = static_cast<std::uint64_t>(found.st_dev);
+  info.inode = static_cast<std::uint64_t>(found.st_ino);
   return info;
 }
 
@@ -161,12 +213,60 @@ class posix_file_system final : public file_system {
 
   result<std::unique_ptr<writable_file>> open_for_write(const std::string& path,
                                                         open_mode mode) override {
-    const result<int> fd = open_descriptor_for_writing(path, mode);
+    // Opened for appending whatever the mode, so that nothing is cut before
+    // the file is known to be this user's.
+    const result<int> fd = open_descriptor_for_writing(path, open_mode::append);
     if (!fd.is_ok()) {
       return fd.status();
     }
-    std::unique_ptr<writable_file> file = std::make_unique<posix_file>(path, *fd);
-    return file;
+    auto file = std::make_unique<posix_file>(path, *fd);
+    struct stat found;
+    if (::fstat(*fd, &found) != 0) {
+      return file_error("Cannot open", path, errno);
+    }
+    if (found.st_uid != ::geteuid()) {
+      return status::error("Cannot open " + path + " for writing: it belongs to another user",
+                           path);
+    }
+    if (mode == open_mode::truncate) {
+      if (status cut = file->truncate(); !cut.is_ok()) {
+        return cut;
+      }
+    }
+    std::unique_ptr<writable_file> opened = std::move(file);
+    return opened;
+  }
+
+  result<std::unique_ptr<held_lock>> lock_own_file(const std::string& path, file_lock kind,
+                                                   std::chrono::milliseconds patience) override {
+    // Without O_NONBLOCK a FIFO planted under the name would hold the open.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+      if (errno == ELOOP) {
+        return refusal("Cannot read", path, "it is a symbolic link");
+      }
+      return file_error("Cannot read", path, errno);
+    }
+    auto held = std::make_unique<posix_lock>(fd);
+    struct stat found;
+    if (::fstat(fd, &found) != 0) {
+      return file_error("Cannot read", path, errno);
+    }
+    if (!S_ISREG(found.st_mode)) {
+      return refusal("Cannot read", path, "not a regular file");
+    }
+    if (found.st_uid != ::geteuid()) {
+      return refusal("Cannot read", path, "it belongs to another user");
+    }
+    const result<bool> locked = lock_descriptor(fd, path, kind, patience);
+    if (!locked.is_ok()) {
+      return locked.status();
+    }
+    if (!*locked) {
+      return refusal("Cannot lock", path, "another process holds it");
+    }
+    std::unique_ptr<held_lock> lock = std::move(held);
+    return lock;
   }
 
   result<std::string> read_file(const std::string& path, std::size_t limit) override {

@@ -12,6 +12,7 @@
 // Paths are byte strings, used as given; nothing here normalises them.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -34,10 +35,38 @@ struct file_info {
   std::time_t modified = 0;
   unsigned permissions = 0;    // the rwx bits for owner, group and others
   bool owned_by_user = false;  // by the effective user of this process
+  // Which file it is, whatever name reached it (0 for a missing one).
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+};
+
+// Whether two names reach one and the same existing file: one spelling of a
+// path, a link to it, or a hard link to it.
+inline bool same_file(const file_info& a, const file_info& b) {
+  return a.kind != file_kind::missing && b.kind != file_kind::missing && a.device == b.device &&
+         a.inode == b.inode;
+}
+
+// Advisory locks (flock) on files whose names runs share in a temp folder:
+// readers and writers that may work side by side take `shared`, whoever must
+// be alone (to cut or delete the file) takes `exclusive`. Only processes that
+// take them are held back.
+enum class file_lock { shared, exclusive };
+
+// How long a lock is waited for before the caller goes on without it: the
+// engine's own runs hold an exclusive lock only for a moment, so a longer
+// wait means someone else holds it on purpose.
+inline constexpr std::chrono::milliseconds kLockPatience{10000};
+
+// A lock held on a file until the object goes away.
+class held_lock {
+ public:
+  virtual ~held_lock() = default;
 };
 
 // A file open for writing, owned by whoever holds it. Destroying it without
-// close() closes it quietly: for callers that give up after a failure.
+// close() closes it quietly (and drops its lock): for callers that give up
+// after a failure.
 class writable_file {
  public:
   virtual ~writable_file() = default;
@@ -49,6 +78,15 @@ class writable_file {
   virtual status sync() = 0;
   // The close that reports what a buffered or network file system held back.
   virtual status close() = 0;
+
+  // Takes the lock on the open file, or changes the one it holds, trying for
+  // up to `patience` (zero: once). True when held, false when another holder
+  // stood in the way all that time; a failure when the file cannot be locked
+  // at all (a file system without locks).
+  virtual result<bool> lock(file_lock kind, std::chrono::milliseconds patience) = 0;
+
+  // Cuts the file to nothing; what is appended next starts it afresh.
+  virtual status truncate() = 0;
 };
 
 class file_system {
@@ -73,9 +111,22 @@ class file_system {
 
   // Opens a regular file for writing, never through a symbolic link in the
   // last component, created with mode 0666 minus the umask. Safe in shared
-  // temporary folders.
+  // temporary folders: a file that is there already must belong to this
+  // process's effective user, or it is refused untouched (never cut first),
+  // so that nobody can have a run write into a file they planted. Every
+  // write appends, so that runs appending to one file never overwrite each
+  // other.
   virtual result<std::unique_ptr<writable_file>> open_for_write(const std::string& path,
                                                                 open_mode mode) = 0;
+
+  // Locks a file that lies in a folder others can write to (a shared temp
+  // folder) before it is read by name or deleted: only a regular file of this
+  // process's effective user is locked, never one reached through a symbolic
+  // link; anything else is refused, naming the file and why. A missing file
+  // fails as a failed open does (stat() tells it apart). A lock still held
+  // by another process after `patience` is a failure too.
+  virtual result<std::unique_ptr<held_lock>> lock_own_file(const std::string& path, file_lock kind,
+                                                           std::chrono::milliseconds patience) = 0;
 
   // The whole content of a regular file, following links. Anything else (a
   // folder, a FIFO, a device) is refused without waiting on it, and so is a

@@ -13,10 +13,11 @@ namespace zq::platform {
 
 namespace {
 
-// Windows trims all ASCII white space, which also absorbs a stray CR.
+// Windows trims all ASCII white space.
 constexpr std::string_view kBlanks = " \t\r\v\f";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-constexpr std::string_view kNewLine = "\r\n";
+constexpr std::string_view kCrLf = "\r\n";
+constexpr std::string_view kCr = "\r";
 
 std::string_view trim(std::string_view text) {
   const std::size_t begin = text.find_first_not_of(kBlanks);
@@ -34,16 +35,48 @@ std::string_view unquote(std::string_view value) {
   return value;
 }
 
+// CR LF, LF and a lone CR each end a line, as they do for the Windows calls
+// (a file from an editor that ends lines with CR alone would otherwise read as
+// one line, and every key as missing). Each line keeps its own line end, so
+// that a save gives back every byte.
 std::size_t line_end_length(std::string_view line) {
-  if (!line.ends_with('\n')) {
-    return 0;
+  if (line.ends_with(kCrLf)) {
+    return 2;
   }
-  return line.ends_with(kNewLine) ? 2 : 1;
+  return line.ends_with('\n') || line.ends_with('\r') ? 1 : 0;
 }
 
-void end_line(std::string& line) {
+void split_lines(std::string_view bytes, std::vector<std::string>& lines) {
+  for (std::size_t begin = 0; begin < bytes.size();) {
+    std::size_t end = bytes.find_first_of("\r\n", begin);
+    if (end == std::string_view::npos) {
+      end = bytes.size();
+    } else {
+      end += bytes.compare(end, kCrLf.size(), kCrLf) == 0 ? kCrLf.size() : 1;
+    }
+    lines.emplace_back(bytes.substr(begin, end - begin));
+    begin = end;
+  }
+}
+
+// The line end a new line takes. A file whose lines end with CR alone keeps to
+// it, since the editors that write such files show a CR LF as a stray
+// character or an extra blank line. Every other file gets CR LF, the job
+// file's own line end, which every reader of LF files takes as well.
+std::string_view new_line_end(const std::vector<std::string>& lines) {
+  bool lone_cr = false;
+  for (const std::string& line : lines) {
+    if (line.ends_with('\n')) {
+      return kCrLf;
+    }
+    lone_cr = lone_cr || line.ends_with('\r');
+  }
+  return lone_cr ? kCr : kCrLf;
+}
+
+void end_line(std::string& line, std::string_view line_end) {
   if (line_end_length(line) == 0) {
-    line += kNewLine;
+    line += line_end;
   }
 }
 
@@ -131,12 +164,8 @@ ini_file ini_file::load(const std::string& path, file_system& fs) {
   file.path_ = path;
   result<std::string> read = fs.read_file(path, kLargestFile);
   file.loaded_ = read.is_ok();
-  const std::string bytes = file.loaded_ ? std::move(read).value() : std::string();
-  for (std::size_t begin = 0; begin < bytes.size();) {
-    const std::size_t newline = bytes.find('\n', begin);
-    const std::size_t end = newline == std::string::npos ? bytes.size() : newline + 1;
-    file.lines_.push_back(bytes.substr(begin, end - begin));
-    begin = end;
+  if (file.loaded_) {
+    split_lines(read.value(), file.lines_);
   }
   return file;
 }
@@ -190,29 +219,43 @@ void ini_file::set(const std::string& section, const std::string& key, const std
   if (found.key_line) {
     lines_[*found.key_line].replace(found.key.value_begin,
                                     found.key.value_end - found.key.value_begin, value);
-    return;
+  } else {
+    const std::string_view line_end = new_line_end(lines_);
+    std::string key_line = key + "=" + value + std::string(line_end);
+    if (found.last_line) {
+      end_line(lines_[*found.last_line], line_end);
+      lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(*found.last_line + 1),
+                    std::move(key_line));
+    } else {
+      if (!lines_.empty()) {
+        end_line(lines_.back(), line_end);
+      }
+      lines_.push_back("[" + section + "]" + std::string(line_end));
+      lines_.push_back(std::move(key_line));
+    }
   }
-  std::string key_line = key + "=" + value + std::string(kNewLine);
-  if (found.last_line) {
-    end_line(lines_[*found.last_line]);
-    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(*found.last_line + 1),
-                  std::move(key_line));
-    return;
+  // Names and values are written as given, as the Windows call writes them.
+  // One with a line end in it becomes several lines in the file; split them
+  // here too, so that reads answer as a reload of the saved file would.
+  const auto has_line_end = [](const std::string& text) {
+    return text.find_first_of("\r\n") != std::string::npos;
+  };
+  if (has_line_end(section) || has_line_end(key) || has_line_end(value)) {
+    const std::string joined = bytes();
+    lines_.clear();
+    split_lines(joined, lines_);
   }
-  if (!lines_.empty()) {
-    end_line(lines_.back());
-  }
-  lines_.push_back("[" + section + "]" + std::string(kNewLine));
-  lines_.push_back(std::move(key_line));
 }
 
-status ini_file::save(file_system& fs) const {
-  std::string bytes;
+std::string ini_file::bytes() const {
+  std::string joined;
   for (const std::string& line : lines_) {
-    bytes += line;
+    joined += line;
   }
-  return write_file_atomically(fs, path_, bytes);
+  return joined;
 }
+
+status ini_file::save(file_system& fs) const { return write_file_atomically(fs, path_, bytes()); }
 
 status write_profile_string(const std::string& path, const std::string& section,
                             const std::string& key, const std::string& value) {

@@ -3,7 +3,7 @@
 // - section and key names match without regard to ASCII case; the first match wins;
 // - blanks around names and values are trimmed; a value wholly enclosed in one
 //   pair of double or single quotes loses them; lines beginning with ';' are comments;
-// - CR LF and LF both end lines;
+// - CR LF, LF and a lone CR each end a line, in any mix;
 // - a missing file, section or key gives the caller's default;
 // - the integer reader takes optional blanks, an optional sign and decimal digits
 //   and stops at the first other character; no digit gives 0.
@@ -51,7 +51,9 @@ class ini_file {
 
   // Sets a value in memory: replaces the first matching key in place, adds a
   // missing key at the end of its section, a missing section at the end of the
-  // file. New lines end with CR LF. Call save() to write the file.
+  // file. New lines end with CR LF, or with CR alone in a file whose lines all
+  // end that way. A name or value with a line end in it is written as given
+  // and reads back as the lines it makes. Call save() to write the file.
   void set(const std::string& section, const std::string& key, const std::string& value);
 
   // Writes the file atomically, keeping the permissions of the file it
@@ -59,6 +61,8 @@ class ini_file {
   status save(file_system& fs = real_file_system()) const;
 
  private:
+  std::string bytes() const;
+
   std::string path_;
   bool loaded_ = false;
   std::vector<std::string> lines_;  // each line with its own line end, as read

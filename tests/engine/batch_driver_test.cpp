@@ -370,14 +370,14 @@ TEST_F(EngineRun, SharedReportThatCannotBeCreatedEndsWithExitCodeOne) {
 }
 
 // A report that runs out of room costs the report, never a conversion: every
-// file is still converted and the run ends as it would have.
+// file is still converted, and the run's exit code says the report is not whole.
 TEST_F(EngineRun, FullDiskForTheReportStopsNoConversion) {
   const std::string ini = job("[PARAMS]\r\nimage_type=7\r\n");
   tiff("a.tif");
   tiff("b.tif");
   platform::fault_injecting_file_system files;
   files.fail_writes_after(12, ENOSPC);
-  EXPECT_EQ(run("C|" + ini, files), 0);
+  EXPECT_EQ(run("C|" + ini, files), 1);
   EXPECT_EQ(outputs(), (std::vector<std::string>{"a.png", "b.png"}));
   EXPECT_EQ(work_.read("temp/Zembrit_Quarnel.log"), (in("a.tif") + " converted\r\n").substr(0, 12));
   EXPECT_EQ(progress(), "OK\n\nOK\n\n");

@@ -33,6 +33,9 @@ inline void PrintTo(converter_result result, std::ostream* out) {
     case converter_result::stop:
       *out << "stop";
       return;
+    case converter_result::stop_not_converted:
+      *out << "stop_not_converted";
+      return;
   }
   *out << "converter_result " << static_cast<int>(result);
 }

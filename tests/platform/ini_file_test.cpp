@@ -146,6 +146,80 @@ TEST(IniFile, WritesKeepingEveryOtherByte) {
   }
 }
 
+struct line_end_case {
+  const char* what;
+  std::string before;
+  std::string section;
+  std::string key;
+  std::optional<std::string> read;  // what the key reads before the write
+  std::string value;
+  std::string after;
+};
+
+// Old Mac editors and some Windows tools end lines with CR alone, and a file
+// edited with several tools mixes all three line ends. Every kind ends a line;
+// a new line takes CR alone in a file that uses nothing else, CR LF otherwise.
+TEST(IniFile, LoneCrEndsALineAsCrLfAndLfDo) {
+  const line_end_case cases[] = {
+      {"replaces a value in a CR file", "[FOLDERS]\rsource=/in\rtarget=/out\r", "folders", "target",
+       "/out", "/new", "[FOLDERS]\rsource=/in\rtarget=/new\r"},
+      {"adds a key to a CR file with a CR", "[PARAMS]\rimage_type=3\r\r[TIFF]\radjoin=1\r",
+       "PARAMS", "recurse", std::nullopt, "1",
+       "[PARAMS]\rimage_type=3\rrecurse=1\r\r[TIFF]\radjoin=1\r"},
+      {"adds a section to a CR file with CRs", "[A]\rx=1\r", "B", "k", std::nullopt, "v",
+       "[A]\rx=1\r[B]\rk=v\r"},
+      {"ends an unended last line of a CR file with a CR", "[A]\rx=1", "A", "z", std::nullopt, "3",
+       "[A]\rx=1\rz=3\r"},
+      {"finds a later section of a CR file", "[a]\rk=1\r[b]\rk=2\r", "B", "K", "2", "3",
+       "[a]\rk=1\r[b]\rk=3\r"},
+      {"sees a comment in a CR file", "[s]\r;k=1\rk=2\r", "s", "k", "2", "4", "[s]\r;k=1\rk=4\r"},
+      {"finds a section behind a byte order mark in a CR file", "\xEF\xBB\xBF[s]\rk=5\r", "s", "k",
+       "5", "6", "\xEF\xBB\xBF[s]\rk=6\r"},
+      {"keeps all three line ends of a mixed file", "[s]\r\na=1\rb=2\nc=3\r\n", "s", "b", "2", "9",
+       "[s]\r\na=1\rb=9\nc=3\r\n"},
+      {"adds a key to a mixed file with CR LF", "[s]\r\na=1\r[t]\nb=2\n", "s", "z", std::nullopt,
+       "5", "[s]\r\na=1\rz=5\r\n[t]\nb=2\n"},
+      {"adds a key to a file of CRs and one LF with CR LF", "[s]\ra=1\rb=2\n", "s", "z",
+       std::nullopt, "5", "[s]\ra=1\rb=2\nz=5\r\n"},
+      {"keeps a CR that ends an empty line before CR LF", "[s]\r\r\nk=1\r\r\n", "s", "k", "1", "2",
+       "[s]\r\r\nk=2\r\r\n"},
+      {"takes LF then CR as two line ends", "[s]\n\rk=1\n", "s", "k", "1", "2", "[s]\n\rk=2\n"},
+  };
+  for (const line_end_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test_folder folder;
+    write_bytes(folder / "job.ini", c.before);
+    EXPECT_EQ(ini_file::load(folder / "job.ini").find(c.section, c.key), c.read);
+    const status written = write_profile_string(folder / "job.ini", c.section, c.key, c.value);
+    ASSERT_TRUE(written.is_ok()) << written.reason();
+    EXPECT_EQ(read_bytes(folder / "job.ini"), c.after);
+    EXPECT_EQ(ini_file::load(folder / "job.ini").find(c.section, c.key), c.value);
+  }
+
+  // The file list file, as a CR editor saves it.
+  test_folder folder;
+  write_bytes(folder / "list.ini", "[FILES]\r0=/a\r1=/b c\r");
+  const std::vector<std::pair<std::string, std::string>> listed = {{"0", "/a"}, {"1", "/b c"}};
+  EXPECT_EQ(ini_file::load(folder / "list.ini").entries("files"), listed);
+}
+
+// A value with a line end in it becomes more than one line once saved; the
+// object must already answer as the saved file will, or a caller reads back a
+// value the file does not hold.
+TEST(IniFile, ValueWithALineEndReadsAsTheSavedFileWill) {
+  test_folder folder;
+  write_bytes(folder / "job.ini", "[s]\r\nk=1\r\nx=old\r\n");
+  ini_file file = ini_file::load(folder / "job.ini");
+  file.set("s", "k", "2\rx=injected");
+  EXPECT_EQ(file.find("s", "k"), "2");
+  EXPECT_EQ(file.find("s", "x"), "injected");
+  ASSERT_TRUE(file.save().is_ok());
+  EXPECT_EQ(read_bytes(folder / "job.ini"), "[s]\r\nk=2\rx=injected\r\nx=old\r\n");
+  const ini_file reloaded = ini_file::load(folder / "job.ini");
+  EXPECT_EQ(reloaded.find("s", "k"), "2");
+  EXPECT_EQ(reloaded.find("s", "x"), "injected");
+}
+
 TEST(IniFile, SaveWithoutChangesKeepsEveryByte) {
   const std::string bytes =
       "\xEF\xBB\xBF; made by hand\r\n[Folders]\nsource = \"/in\"  \r\n\r\nunknown line\n"
