@@ -4,12 +4,18 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "common/paths.h"
 #include "platform/file_system.h"
 #include "platform/staged_output.h"
+#include "platform/system.h"
 
 namespace zq::engine::magick {
 namespace {
@@ -25,6 +31,7 @@ constexpr const char* kSecurityPolicy =
     "HTTPS,FTP,FILE}\" />"
     "<policy domain=\"coder\" rights=\"write\" pattern=\"{PCL,PDF,EPS,PS}\" />"
     "<policy domain=\"path\" rights=\"none\" pattern=\"@*\" />"
+    "<policy domain=\"cache\" name=\"synchronize\" value=\"True\" />"
     "</policymap>";
 
 constexpr const char* kSystemPolicyFile = "/etc/ImageMagick-6/policy.xml";
@@ -78,6 +85,17 @@ class library {
     MagickWandGenesis();
     exception_ptr exception = new_exception();
     policy_installed_ = SetMagickSecurityPolicy(kSecurityPolicy, exception.get()) != MagickFalse;
+    // A page too large for memory goes to a disk cache. Memory-mapped without
+    // its blocks reserved, that cache turns a full temporary file system into
+    // SIGBUS at whichever pixel is touched first on a block that cannot be
+    // had. The policy's cache synchronisation reserves the whole file before
+    // it is mapped, so a full disk becomes a failed read that is reported,
+    // at the speed of a mapped cache. Where the policy could not be installed
+    // the cache is kept off mapped files instead (a limit may always be
+    // lowered): as safe, but many times slower for pages beyond memory.
+    if (!policy_installed_) {
+      (void)SetMagickResourceLimit(MapResource, 0);
+    }
     std::atexit(MagickWandTerminus);
   }
 
@@ -158,25 +176,322 @@ void set_text(char*& field, const std::string& text) {
   (void)CloneString(&field, text.empty() ? nullptr : text.c_str());
 }
 
-// This version's YUV writer opens a fresh file for each plane of a
-// partitioned image and forgets that writing an earlier one failed. The luma
-// plane's size follows from the images alone (full resolution, one or two
-// bytes a sample), so it shows whether that plane was written whole; a failed
-// last plane is reported by the writer itself.
-bool luma_plane_complete(platform::file_system& files, const Image* images,
-                         const std::string& staged_path) {
-  const platform::file_info luma =
-      files.stat(folder_of(staged_path) + base_name_of(staged_path) + ".Y");
-  if (luma.kind != platform::file_kind::regular) {
-    return true;  // not a partitioned YUV file
+// Names are taken as they are. On writing, the library's OpenBlob runs every
+// name with a '%' in it through InterpretImageFilename, which reads "%d", "%o"
+// and "%x" as the scene number, "%[filename:KEY]" as a setting and "%%" as
+// '%': "x%d.png" would be written as "x0.png", a folder "out%d" as "out0". The
+// setting "filename:literal" turns that off (this platform's ImageMagick has
+// it since its fix of CVE-2025-55298; an older build ignores it, and a name
+// it would change is then refused, see write_by_name). Reading needs none of
+// this: ReadImage and PingImage take a name as it stands (only ReadImages,
+// which the engine does not call, expands one), and the setting would only
+// travel into every image read as an artifact.
+constexpr const char* kLiteralNames = "filename:literal";
+
+void take_names_literally(ImageInfo* info) { (void)SetImageOption(info, kLiteralNames, "true"); }
+
+// The name the library opens when it is asked to write `image` to `name`
+// with `writing`: OpenBlob's own expansion. Empty when it cannot expand it.
+std::string name_opened_for(const ImageInfo* writing, Image* image, const std::string& name) {
+  char opened[MaxTextExtent] = {};
+  if (InterpretImageFilename(writing, image, name.c_str(), static_cast<int>(image->scene),
+                             opened) == 0) {
+    return std::string();
   }
-  const std::uint64_t size = luma.size;
-  std::uint64_t expected = 0;
+  return opened;
+}
+
+// A name a writer reports in its file (the PostScript title) but never opens,
+// because the file is opened by the engine: handed over as a reference to a
+// setting, it is only ever looked up as text, never as a file that might be
+// there under that name (a FIFO would be opened in place of the engine's file).
+constexpr const char* kTitleKey = "filename:zq-title";
+constexpr const char* kTitleReference = "%[filename:zq-title]";
+
+// A reference is looked up in the image's own properties and artifacts before
+// the writing settings; a source that brings a property of that name (a text
+// chunk of a PNG in disguise) must not put its own text there.
+void define_reference(image_info& writing, Image* images, const char* key,
+                      const std::string& value) {
+  (void)SetImageOption(writing.get(), key, value.c_str());
+  for (Image* image = images; image != nullptr; image = image->next) {
+    (void)DeleteImageProperty(image, key);
+    (void)DeleteImageArtifact(image, key);
+  }
+}
+
+// The PostScript writer names the file it writes in its %%Title line.
+bool names_its_file(std::string_view coder) {
+  constexpr std::array<std::string_view, 5> kNaming = {"EPI", "EPS", "EPSF", "EPSI", "PS"};
+  return std::find(kNaming.begin(), kNaming.end(), coder) != kNaming.end();
+}
+
+// The PNG writer takes its zlib level and filter from the writing settings'
+// quality and never from the image's. The option list's "-quality" reaches the
+// images alone (settle_settings; the library's SyncImageSettings records it
+// there as the artifact "quality"), while the command line writes with the
+// very settings it parsed the option into. So the list's quality becomes the
+// writing settings' quality here, as there. A quality the source brought
+// (a JPEG's estimate) is no artifact and stays out of it.
+void carry_quality(image_info& writing, const Image* images) {
+  constexpr std::size_t kUndefinedQuality = 0;  // the library's UndefinedCompressionQuality
+  if (writing.get()->quality != kUndefinedQuality) {
+    return;
+  }
+  if (const char* quality = GetImageArtifact(images, "quality"); quality != nullptr) {
+    // Read as the library reads the option (StringToUnsignedLong).
+    writing.get()->quality = static_cast<std::size_t>(std::strtoul(quality, nullptr, 10));
+  }
+}
+
+// Gives every image of the list `name` and its scene number.
+bool name_images(Image* images, const std::string& name) {
+  std::size_t scene = 0;
+  for (Image* image = images; image != nullptr; image = image->next) {
+    if (!copy_filename(image->filename, name)) {
+      return false;
+    }
+    image->scene = scene++;
+  }
+  return true;
+}
+
+// The outcome of WriteImage: a failure the library raised, or none.
+status written_by(const ImageInfo* writing, Image* images, bool answer_counts) {
+  ClearMagickException(&images->exception);
+  const bool answered = WriteImage(writing, images) != MagickFalse;
+  if ((answered || !answer_counts) && images->exception.severity < ErrorException) {
+    return status::ok();
+  }
+  return status_of(images->exception, "the image library could not write the file");
+}
+
+// The YUV writer's planes of a partitioned page, in the order it writes them,
+// and the bytes of each. It resamples every page to the multiples of the
+// chroma sampling factors first (an odd width or height grows by one), so the
+// luma plane is that padded size and each chroma plane that size divided by
+// the factors; one byte a sample up to depth 8, two above.
+struct yuv_plane {
+  char suffix;  // of the plane's file: "a.yuv" gives "a.Y", "a.U", "a.V"
+  std::uint64_t size;
+};
+
+std::vector<yuv_plane> yuv_planes(const ImageInfo* writing, const Image* images) {
+  std::size_t horizontal = 2;
+  std::size_t vertical = 2;
+  if (writing->sampling_factor != nullptr) {
+    GeometryInfo geometry{};
+    const MagickStatusType flags = ParseGeometry(writing->sampling_factor, &geometry);
+    horizontal = static_cast<std::size_t>(std::max(1.0, geometry.rho));
+    vertical = (flags & SigmaValue) != 0 ? static_cast<std::size_t>(std::max(1.0, geometry.sigma))
+                                         : horizontal;
+  }
+  // The sample size is the first image's, for the whole list.
+  const std::uint64_t sample = images->depth <= 8 ? 1 : 2;
+  std::vector<yuv_plane> planes;
   for (const Image* image = images; image != nullptr; image = image->next) {
-    expected +=
-        static_cast<std::uint64_t>(image->columns) * image->rows * (image->depth <= 8 ? 1 : 2);
+    const std::uint64_t width = image->columns + (image->columns & (horizontal - 1));
+    const std::uint64_t height = image->rows + (image->rows & (vertical - 1));
+    const std::uint64_t chroma = (width / horizontal) * (height / vertical) * sample;
+    planes.push_back({'Y', width * height * sample});
+    planes.push_back({'U', chroma});
+    planes.push_back({'V', chroma});
   }
-  return size == expected;
+  return planes;
+}
+
+// Takes the bytes of a partitioned YUV write and cuts them into the plane
+// files at the sizes the writer makes. This version's writer opens a file of
+// its own for each plane by a name it derives, and forgets that writing an
+// earlier one failed; through this stream no name of the engine's passes the
+// library's name handling, every write is checked, and the planes are whole or
+// the write fails.
+class yuv_plane_files {
+ public:
+  yuv_plane_files(platform::file_system& files, std::string root, std::vector<yuv_plane> planes)
+      : files_(files), root_(std::move(root)), planes_(std::move(planes)) {}
+
+  std::size_t take(const char* data, std::size_t length) {
+    std::size_t taken = 0;
+    while (taken < length && failure_.is_ok()) {
+      if (plane_ == planes_.size()) {
+        failure_ = status::error("the YUV writer wrote more than its planes hold");
+        break;
+      }
+      const std::uint64_t room = planes_[plane_].size - in_plane_;
+      const std::size_t part =
+          static_cast<std::size_t>(std::min<std::uint64_t>(room, length - taken));
+      buffer_.append(data + taken, part);
+      taken += part;
+      in_plane_ += part;
+      if (in_plane_ == planes_[plane_].size) {
+        end_plane();
+      } else if (buffer_.size() >= kBufferSize) {
+        flush();
+      }
+    }
+    return failure_.is_ok() ? length : 0;
+  }
+
+  // Closes the plane files; fails unless every plane was written whole.
+  status finish() {
+    while (failure_.is_ok() && plane_ < planes_.size() && planes_[plane_].size == 0) {
+      end_plane();  // an empty plane still has its file
+    }
+    if (failure_.is_ok() && plane_ != planes_.size()) {
+      failure_ = status::error(std::string("the ") + plane_name(planes_[plane_].suffix) +
+                               " plane was not written whole");
+    }
+    for (auto& [suffix, file] : open_) {
+      if (const status closed = file->close(); failure_.is_ok() && !closed.is_ok()) {
+        failure_ = closed;
+      }
+    }
+    open_.clear();
+    return failure_;
+  }
+
+ private:
+  static constexpr std::size_t kBufferSize = 1 << 16;
+
+  static const char* plane_name(char suffix) { return suffix == 'Y' ? "luma" : "chroma"; }
+
+  platform::writable_file* file_for(char suffix) {
+    for (auto& [open_suffix, file] : open_) {
+      if (open_suffix == suffix) {
+        return file.get();
+      }
+    }
+    result<std::unique_ptr<platform::writable_file>> opened =
+        files_.open_for_write(root_ + "." + suffix, platform::open_mode::truncate);
+    if (!opened.is_ok()) {
+      failure_ = opened.status();
+      return nullptr;
+    }
+    open_.emplace_back(suffix, std::move(opened).value());
+    return open_.back().second.get();
+  }
+
+  void flush() {
+    platform::writable_file* file = file_for(planes_[plane_].suffix);
+    if (file != nullptr && !buffer_.empty()) {
+      failure_ = file->append(buffer_);
+    }
+    buffer_.clear();
+  }
+
+  void end_plane() {
+    flush();
+    ++plane_;
+    in_plane_ = 0;
+  }
+
+  platform::file_system& files_;
+  std::string root_;
+  std::vector<yuv_plane> planes_;
+  std::size_t plane_ = 0;
+  std::uint64_t in_plane_ = 0;
+  std::string buffer_;
+  std::vector<std::pair<char, std::unique_ptr<platform::writable_file>>> open_;
+  status failure_ = status::ok();
+};
+
+// The stream handler reaches the plane files of the write under way. A write
+// runs on the thread that called it, start to end.
+thread_local yuv_plane_files* planes_being_written = nullptr;
+
+std::size_t take_yuv_bytes(const Image*, const void* data, const std::size_t length) {
+  return planes_being_written->take(static_cast<const char*>(data), length);
+}
+
+bool is_partitioned_yuv(std::string_view coder, const Image* images) {
+  return coder == "YUV" && images->interlace == PartitionInterlace;
+}
+
+status write_yuv_planes(platform::file_system& files, image_info& writing, Image* images,
+                        const std::string& staged_path, const std::string& output) {
+  yuv_plane_files planes(files, folder_of(staged_path) + base_name_of(staged_path),
+                         yuv_planes(writing.get(), images));
+  // The name is only shown (in the library's messages): a stream opens nothing.
+  if (!name_images(images, "YUV:" + staged_path)) {
+    return status::error("file name too long for the image library", output);
+  }
+  writing.get()->stream = take_yuv_bytes;
+  planes_being_written = &planes;
+  // This version's YUV writer answers failure even when it has written every
+  // plane; only the exception and the planes tell.
+  status written = written_by(writing.get(), images, false);
+  planes_being_written = nullptr;
+  writing.get()->stream = nullptr;
+  const status finished = planes.finish();
+  if (!written.is_ok()) {
+    return written;
+  }
+  return finished.is_ok() || !finished.detail().empty() ? finished
+                                                        : status::error(finished.reason(), output);
+}
+
+status write_by_name(image_info& writing, Image* images, const std::string& staged_path,
+                     std::string_view coder, const std::string& output) {
+  // The coder must be the one asked for, whatever the name's suffix says. A
+  // name whose suffix already picks it goes as it stands: naming the coder
+  // makes the library read its delegate table first, a cost on every write.
+  // A colon in the path would be taken for a coder prefix, so such a path
+  // always names the coder.
+  const bool suffix_picks_coder = staged_path.find(':') == std::string::npos &&
+                                  coder_for_extension(extension_of(staged_path)) == coder;
+  const std::string name =
+      suffix_picks_coder ? staged_path : std::string(coder) + ":" + staged_path;
+  take_names_literally(writing.get());
+  // Unbuffered, so that a write that fails (a full disk) fails the call that
+  // made it: through a buffered stream the TIFF writer, which seeks, reports
+  // success for a file cut short.
+  (void)SetImageOption(writing.get(), "stream:buffer-size", "0");
+  if (!name_images(images, name)) {
+    return status::error("file name too long for the image library", output);
+  }
+  // The library strips the coder before it opens the file.
+  if (name_opened_for(writing.get(), images, staged_path) != staged_path) {
+    return status::error("the image library would not write this name as it stands", output);
+  }
+  // This version's YUV writer answers failure even when it has written its
+  // file; for it only the exception tells.
+  return written_by(writing.get(), images, coder != "YUV");
+}
+
+// A writer that names its file in it writes into a file the engine opened,
+// under the name the file will have: the staging folder is the engine's
+// business. Where the library would not give the title back as it is, the
+// file is written by name as any other.
+status write_named_as(image_info& writing, Image* images, const std::string& staged_path,
+                      std::string_view coder, const std::string& output) {
+  define_reference(writing, images, kTitleKey, output);
+  if (images->next != nullptr ||
+      name_opened_for(writing.get(), images, kTitleReference) != output) {
+    (void)DeleteImageOption(writing.get(), kTitleKey);
+    return write_by_name(writing, images, staged_path, coder, output);
+  }
+  std::string error;
+  std::FILE* file = platform::open_for_writing(staged_path, platform::open_mode::truncate, &error);
+  if (file == nullptr) {
+    return status::error(error, output);
+  }
+  // Unbuffered as every other write (write_by_name).
+  (void)std::setvbuf(file, nullptr, _IONBF, 0);
+  status written = name_images(images, std::string(coder) + ":" + kTitleReference)
+                       ? status::ok()
+                       : status::error("file name too long for the image library", output);
+  if (written.is_ok()) {
+    writing.get()->file = file;
+    written = written_by(writing.get(), images, true);
+    writing.get()->file = nullptr;
+  }
+  const bool stream_failed = std::ferror(file) != 0;
+  const bool closed = std::fclose(file) == 0;
+  if (written.is_ok() && (stream_failed || !closed)) {
+    return status::error("the file could not be written whole", output);
+  }
+  return written;
 }
 
 }  // namespace
@@ -353,39 +668,15 @@ status write_images(platform::file_system& files, const image_info& info, _Image
   if (!staged.is_ok()) {
     return status::error(staged.status().reason(), path);
   }
-  // The coder must be the one asked for, whatever the name's suffix says. A
-  // name whose suffix already picks it goes as it stands: naming the coder
-  // makes the library read its delegate table first, a cost on every write.
-  // A colon in the path would be taken for a coder prefix, so such a path
-  // always names the coder.
-  const bool suffix_picks_coder = staged->path().find(':') == std::string::npos &&
-                                  coder_for_extension(extension_of(staged->path())) == coder;
-  const std::string name =
-      suffix_picks_coder ? staged->path() : std::string(coder) + ":" + staged->path();
-  // Unbuffered, so that a write that fails (a full disk) fails the call that
-  // made it: through a buffered stream the TIFF writer, which seeks, reports
-  // success for a file cut short, and the YUV writer's first planes are never
-  // checked at all.
   image_info writing = info.clone();
-  (void)SetImageOption(writing.get(), "stream:buffer-size", "0");
-  std::size_t scene = 0;
-  for (Image* image = images; image != nullptr; image = image->next) {
-    if (!copy_filename(image->filename, name)) {
-      return status::error("file name too long for the image library", path);
-    }
-    image->scene = scene++;
-  }
-  ClearMagickException(&images->exception);
-  // This version's YUV writer answers failure even when it has written every
-  // plane; for it only the exception and the files it made tell.
-  const bool answer_counts = coder != "YUV";
-  const bool answered = WriteImage(writing.get(), images) != MagickFalse;
-  const bool written = (answered || !answer_counts) && images->exception.severity < ErrorException;
-  if (!written) {
-    return status_of(images->exception, "the image library could not write the file");
-  }
-  if (!luma_plane_complete(files, images, staged->path())) {
-    return status::error("the luma plane was not written whole", path);
+  carry_quality(writing, images);
+  const status written = is_partitioned_yuv(coder, images)
+                             ? write_yuv_planes(files, writing, images, staged->path(), path)
+                         : names_its_file(coder)
+                             ? write_named_as(writing, images, staged->path(), coder, path)
+                             : write_by_name(writing, images, staged->path(), coder, path);
+  if (!written.is_ok()) {
+    return written;
   }
   if (const status moved = staged->commit(); !moved.is_ok()) {
     return status::error(moved.reason(), path);

@@ -6,7 +6,9 @@
 // pays for it. Starting installs the engine's security policy: PDF, EPS and PS
 // may be written; no source is ever handed to a coder that runs an
 // interpreter or a script or reaches out (PostScript, PDF, SVG, MVG, MSL,
-// text, URLs, "@" files), whatever its name says.
+// text, URLs, "@" files), whatever its name says. It also keeps the pixel
+// cache off memory-mapped files, so that a full temporary file system is a
+// failure to report, not a crash.
 //
 // Failures come back as a status holding the library's reason and
 // description; callers turn them into report lines. Every exception the
@@ -151,10 +153,16 @@ void prepare_bitmap(_Image* image);
 
 // Writes `images` (with adjoin, the whole list into one file) to `path`
 // with the coder named `coder` ("PNG", "TIF", ...), never to whatever the
-// name suggests. The files appear under their final names only when the
+// name suggests. Every name is taken as it stands: a '%' in it is no
+// template. The files appear under their final names only when the
 // write succeeded; a failed write leaves nothing behind. Writers that make
 // several files of one name (YUV planes "a.Y", "a.U", "a.V") are handled
-// alike. The files are made through `files`.
+// alike: the planes of a page are all written whole, or the write fails. A
+// file that names itself (the PostScript title) names `path`. The staging
+// folder, the moves into place and the YUV planes go through `files`; other
+// writers write their one file by name. The quality of the option list
+// applied to the images (mogrify_first, mogrify_all) is the writer's, as on
+// the command line.
 status write_images(platform::file_system& files, const image_info& info, _Image* images,
                     const std::string& path, std::string_view coder);
 
