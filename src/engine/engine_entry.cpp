@@ -255,55 +255,21 @@ bool stop_asked(const volatile std::sig_atomic_t* stop_signal) {
 // new output is begun. Every output is staged in a folder of its own first,
 // so a conversion in the middle of a document fails at its next page, as a
 // full disk would make it fail, and its staging folders go as it unwinds.
-class stoppable_file_system final : public platform::file_system {
+class stoppable_file_system final : public platform::forwarding_file_system {
  public:
   stoppable_file_system(platform::file_system& base, const volatile std::sig_atomic_t* stop_signal)
-      : base_(base), stop_signal_(stop_signal) {}
+      : forwarding_file_system(base), stop_signal_(stop_signal) {}
 
-  platform::file_info stat(const std::string& path) override { return base_.stat(path); }
-  platform::file_info stat_target(const std::string& path) override {
-    return base_.stat_target(path);
-  }
-  status make_folder(const std::string& path) override { return base_.make_folder(path); }
-  status enumerate(const std::string& folder, const std::string& pattern,
-                   std::vector<platform::folder_entry>& entries) override {
-    return base_.enumerate(folder, pattern, entries);
-  }
-  result<std::unique_ptr<platform::writable_file>> open_for_write(
-      const std::string& path, platform::open_mode mode) override {
-    return base_.open_for_write(path, mode);
-  }
-  result<std::unique_ptr<platform::held_lock>> lock_own_file(
-      const std::string& path, platform::file_lock kind,
-      std::chrono::milliseconds patience) override {
-    return base_.lock_own_file(path, kind, patience);
-  }
-  result<std::string> read_file(const std::string& path, std::size_t limit) override {
-    return base_.read_file(path, limit);
-  }
-  result<std::string> read_head(const std::string& path, std::size_t count) override {
-    return base_.read_head(path, count);
-  }
-  status rename(const std::string& from, const std::string& to) override {
-    return base_.rename(from, to);
-  }
-  status set_permissions(const std::string& path, unsigned permissions) override {
-    return base_.set_permissions(path, permissions);
-  }
-  status remove(const std::string& path) override { return base_.remove(path); }
-  status remove_tree(const std::string& path) override { return base_.remove_tree(path); }
   result<std::string> make_private_folder(const std::string& folder,
                                           const std::string& prefix) override {
     if (stop_asked(stop_signal_)) {
       return status::error("Nothing more is written in " + folder + ": the run was asked to stop",
                            folder);
     }
-    return base_.make_private_folder(folder, prefix);
+    return forwarding_file_system::make_private_folder(folder, prefix);
   }
-  std::string temp_path() override { return base_.temp_path(); }
 
  private:
-  platform::file_system& base_;
   const volatile std::sig_atomic_t* stop_signal_;
 };
 

@@ -83,7 +83,7 @@ status fault_injecting_file_system::make_folder(const std::string& path) {
   if (const std::optional<int> error = fires(make_folder_fault_, path)) {
     return file_error("Cannot create folder", path, *error);
   }
-  return base_.make_folder(path);
+  return base().make_folder(path);
 }
 
 result<std::unique_ptr<writable_file>> fault_injecting_file_system::open_for_write(
@@ -92,7 +92,7 @@ result<std::unique_ptr<writable_file>> fault_injecting_file_system::open_for_wri
   if (const std::optional<int> error = fires(open_fault_, path)) {
     return file_error("Cannot open", path, *error);
   }
-  result<std::unique_ptr<writable_file>> opened = base_.open_for_write(path, mode);
+  result<std::unique_ptr<writable_file>> opened = base().open_for_write(path, mode);
   if (!opened.is_ok()) {
     return opened;
   }
@@ -106,22 +106,22 @@ status fault_injecting_file_system::rename(const std::string& from, const std::s
   if (const std::optional<int> error = fires(rename_fault_, to)) {
     return file_error("Cannot rename " + from + " to", to, *error);
   }
-  return base_.rename(from, to);
+  return base().rename(from, to);
 }
 
 status fault_injecting_file_system::set_permissions(const std::string& path, unsigned permissions) {
   calls_.push_back("set_permissions " + path);
-  return base_.set_permissions(path, permissions);
+  return base().set_permissions(path, permissions);
 }
 
 status fault_injecting_file_system::remove(const std::string& path) {
   calls_.push_back("remove " + path);
-  return base_.remove(path);
+  return base().remove(path);
 }
 
 status fault_injecting_file_system::remove_tree(const std::string& path) {
   calls_.push_back("remove_tree " + path);
-  return base_.remove_tree(path);
+  return base().remove_tree(path);
 }
 
 result<std::string> fault_injecting_file_system::make_private_folder(const std::string& folder,
@@ -130,7 +130,7 @@ result<std::string> fault_injecting_file_system::make_private_folder(const std::
     calls_.push_back("make_private_folder " + folder);
     return file_error("Cannot create a folder in", folder, *error);
   }
-  result<std::string> made = base_.make_private_folder(folder, prefix);
+  result<std::string> made = base().make_private_folder(folder, prefix);
   calls_.push_back("make_private_folder " + (made.is_ok() ? *made : folder));
   return made;
 }

@@ -19,9 +19,10 @@
 
 namespace zq::platform {
 
-class fault_injecting_file_system final : public file_system {
+class fault_injecting_file_system final : public forwarding_file_system {
  public:
-  explicit fault_injecting_file_system(file_system& base = real_file_system()) : base_(base) {}
+  explicit fault_injecting_file_system(file_system& base = real_file_system())
+      : forwarding_file_system(base) {}
 
   // Like a disk with `bytes` left: the write that crosses the budget writes
   // the part that fits and fails; every later write fails. Counts what is
@@ -41,32 +42,15 @@ class fault_injecting_file_system final : public file_system {
   // "remove_tree <path>".
   const std::vector<std::string>& calls() const { return calls_; }
 
-  file_info stat(const std::string& path) override { return base_.stat(path); }
-  file_info stat_target(const std::string& path) override { return base_.stat_target(path); }
   status make_folder(const std::string& path) override;
-  status enumerate(const std::string& folder, const std::string& pattern,
-                   std::vector<folder_entry>& entries) override {
-    return base_.enumerate(folder, pattern, entries);
-  }
   result<std::unique_ptr<writable_file>> open_for_write(const std::string& path,
                                                         open_mode mode) override;
-  result<std::unique_ptr<held_lock>> lock_own_file(const std::string& path, file_lock kind,
-                                                   std::chrono::milliseconds patience) override {
-    return base_.lock_own_file(path, kind, patience);
-  }
-  result<std::string> read_file(const std::string& path, std::size_t limit) override {
-    return base_.read_file(path, limit);
-  }
-  result<std::string> read_head(const std::string& path, std::size_t count) override {
-    return base_.read_head(path, count);
-  }
   status rename(const std::string& from, const std::string& to) override;
   status set_permissions(const std::string& path, unsigned permissions) override;
   status remove(const std::string& path) override;
   status remove_tree(const std::string& path) override;
   result<std::string> make_private_folder(const std::string& folder,
                                           const std::string& prefix) override;
-  std::string temp_path() override { return base_.temp_path(); }
 
  private:
   struct fault {
@@ -78,7 +62,6 @@ class fault_injecting_file_system final : public file_system {
   // The armed fault's errno when `path` matches it.
   static std::optional<int> fires(const std::optional<fault>& armed, const std::string& path);
 
-  file_system& base_;
   std::optional<std::uint64_t> write_budget_;
   int write_error_ = 0;
   std::optional<fault> make_folder_fault_;

@@ -159,6 +159,54 @@ class file_system {
   virtual std::string temp_path() = 0;
 };
 
+// A file system that hands every call to another one; a stand-in derives
+// from it and overrides only the calls it changes.
+class forwarding_file_system : public file_system {
+ public:
+  explicit forwarding_file_system(file_system& base) : base_(base) {}
+
+  file_info stat(const std::string& path) override { return base_.stat(path); }
+  file_info stat_target(const std::string& path) override { return base_.stat_target(path); }
+  status make_folder(const std::string& path) override { return base_.make_folder(path); }
+  status enumerate(const std::string& folder, const std::string& pattern,
+                   std::vector<folder_entry>& entries) override {
+    return base_.enumerate(folder, pattern, entries);
+  }
+  result<std::unique_ptr<writable_file>> open_for_write(const std::string& path,
+                                                        open_mode mode) override {
+    return base_.open_for_write(path, mode);
+  }
+  result<std::unique_ptr<held_lock>> lock_own_file(const std::string& path, file_lock kind,
+                                                   std::chrono::milliseconds patience) override {
+    return base_.lock_own_file(path, kind, patience);
+  }
+  result<std::string> read_file(const std::string& path, std::size_t limit) override {
+    return base_.read_file(path, limit);
+  }
+  result<std::string> read_head(const std::string& path, std::size_t count) override {
+    return base_.read_head(path, count);
+  }
+  status rename(const std::string& from, const std::string& to) override {
+    return base_.rename(from, to);
+  }
+  status set_permissions(const std::string& path, unsigned permissions) override {
+    return base_.set_permissions(path, permissions);
+  }
+  status remove(const std::string& path) override { return base_.remove(path); }
+  status remove_tree(const std::string& path) override { return base_.remove_tree(path); }
+  result<std::string> make_private_folder(const std::string& folder,
+                                          const std::string& prefix) override {
+    return base_.make_private_folder(folder, prefix);
+  }
+  std::string temp_path() override { return base_.temp_path(); }
+
+ protected:
+  file_system& base() { return base_; }
+
+ private:
+  file_system& base_;
+};
+
 // The one real file system of the process.
 file_system& real_file_system();
 
