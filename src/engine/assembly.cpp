@@ -206,8 +206,9 @@ bool join_files(engine_run& run, report_stream& report, const join_request& requ
       read = pinged.status();
       count = pinged.is_ok() ? *pinged : 0;
     }
+    magick::page_sequence pages(reading, 0, count);
     for (std::size_t index = 0; index < count && read.is_ok(); ++index) {
-      result<image_ptr> page = magick::read_page(reading, index);
+      result<image_ptr> page = pages.next();
       if (!page.is_ok()) {
         read = page.status();
         break;

@@ -219,18 +219,19 @@ class source_conversion {
     return converted;
   }
 
-  // Reads pages 0 to count - 1 one at a time (`first` is page 0, already
-  // read), applies the options and hands each to `use`; stops at the first
-  // page that cannot be read (reported) or processed, or that `use` does not
-  // convert.
+  // Hands pages 0 to count - 1 in order to `use` (`first` is page 0, already
+  // read; the others come a batch at a time), each with the options applied;
+  // stops at the first page that cannot be read (reported) or processed, or
+  // that `use` does not convert.
   template <typename Use>
   converter_result process_pages(image_ptr first, std::size_t count, Use use) {
+    magick::page_sequence rest(info_, 1, count);
     for (std::size_t index = 0; index < count; ++index) {
       image_ptr page;
       if (index == 0) {
         page = std::move(first);
       } else {
-        result<image_ptr> read = magick::read_page(info_, index);
+        result<image_ptr> read = rest.next();
         if (!read.is_ok()) {
           return not_readable(read.status());
         }

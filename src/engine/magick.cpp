@@ -583,6 +583,49 @@ result<image_ptr> read_page(const image_info& info, std::size_t index) {
   return read_images(page);
 }
 
+namespace {
+
+// Pages [first, first + count) in one read, as one list.
+result<image_ptr> read_pages(const image_info& info, std::size_t first, std::size_t count) {
+  image_info pages = info.clone();
+  _ImageInfo* settings = pages.get();
+  settings->scene = first;
+  settings->number_scenes = count;
+  // Without the scene list some readers hand back empty stand-ins for the
+  // pages before the ones asked for.
+  set_text(settings->scenes, std::to_string(first) + "-" + std::to_string(first + count - 1));
+  return read_images(pages);
+}
+
+}  // namespace
+
+page_sequence::page_sequence(const image_info& info, std::size_t first, std::size_t count)
+    : info_(info), next_(first), count_(count) {}
+
+result<image_ptr> page_sequence::next() {
+  if (!batch_) {
+    result<image_ptr> read = read_pages(info_, next_, std::min(batch_size_, count_ - next_));
+    if (!read.is_ok()) {
+      return read.status();
+    }
+    batch_ = std::move(*read);
+  }
+  // The first page leaves the list; the rest wait their turn.
+  Image* head = batch_.release();
+  Image* rest = SplitImageList(head);
+  if (rest != nullptr) {
+    rest->previous = nullptr;
+  }
+  batch_.reset(rest);
+  image_ptr page(head);
+  ++next_;
+  // The next read takes as many pages of this size as the budget holds.
+  const std::size_t pixels = std::max<std::size_t>(1, head->columns * head->rows);
+  batch_size_ = std::clamp<std::size_t>(page_sequence::kPageBatchPixels / pixels, 1,
+                                        page_sequence::kPageBatchLength);
+  return page;
+}
+
 result<std::size_t> ping_page_count(const image_info& info) {
   const image_info pinging = info.clone();
   exception_ptr exception = new_exception();
@@ -596,6 +639,10 @@ result<std::size_t> ping_page_count(const image_info& info) {
 std::size_t page_count(const _Image* images) {
   return images != nullptr ? GetImageListLength(images) : 0;
 }
+
+std::size_t columns_of(const _Image* image) { return image->columns; }
+
+std::size_t rows_of(const _Image* image) { return image->rows; }
 
 double x_resolution(const _Image* image) { return image->x_resolution; }
 

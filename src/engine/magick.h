@@ -111,7 +111,34 @@ result<image_ptr> read_page(const image_info& info, std::size_t index);
 // Number of pages of the file named in `info`, from its headers alone.
 result<std::size_t> ping_page_count(const image_info& info);
 
+// The pages of the file named in `info`, from page `first` on, read in order
+// several at a time: a file of thousands of pages is opened and walked a few
+// times instead of once per page, which would cost time quadratic in the
+// page count. A batch holds at most kPageBatchPixels pixels (one page always
+// fits, however large), so memory stays near that of one page.
+class page_sequence {
+ public:
+  static constexpr std::size_t kPageBatchPixels = std::size_t{4} << 20;
+  static constexpr std::size_t kPageBatchLength = 256;
+
+  page_sequence(const image_info& info, std::size_t first, std::size_t count);
+
+  // The next page; a failure ends the sequence.
+  result<image_ptr> next();
+
+ private:
+  const image_info& info_;
+  std::size_t next_ = 0;  // index of the next page handed out
+  std::size_t count_ = 0;
+  image_ptr batch_;            // pages read and not yet handed out
+  std::size_t batch_size_ = 1; // pages to read at the next read
+};
+
 std::size_t page_count(const _Image* images);
+
+// The image's size in pixels.
+std::size_t columns_of(const _Image* image);
+std::size_t rows_of(const _Image* image);
 
 // The image's own resolution (0 when it carries none).
 double x_resolution(const _Image* image);

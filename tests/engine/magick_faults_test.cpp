@@ -341,6 +341,33 @@ TEST(MagickFaults, PostScriptTitlesNameTheOutput) {
   }
 }
 
+// Pages after the first come a batch at a time; whatever the mix of sizes,
+// every page comes once, in order, with its own size, and a batch never
+// holds more than its pixel budget beside one page of any size.
+TEST(MagickFaults, PagesOfALongDocumentComeInOrderWhateverTheirSizes) {
+  scratch_folder folder;
+  const std::string path = folder.file("mixed.tif");
+  // 300 pages: small ones of two sizes, and at 100 and 101 two pages each
+  // larger than a batch may hold.
+  make_image("-size 3x2 xc:black -duplicate 99 -size 2600x1700 xc:white -duplicate 1 "
+             "-size 5x7 xc:gray -duplicate 197",
+             path);
+  magick::image_info info;
+  ASSERT_TRUE(info.set_filename(path).is_ok());
+  magick::page_sequence pages(info, 1, 300);
+  std::vector<frame_size> sizes;
+  for (std::size_t index = 1; index < 300; ++index) {
+    result<magick::image_ptr> page = pages.next();
+    ASSERT_TRUE(page.is_ok()) << index << ": " << page.status().text();
+    sizes.push_back({static_cast<int>(magick::columns_of(page->get())),
+                     static_cast<int>(magick::rows_of(page->get()))});
+  }
+  std::vector<frame_size> expected(99, frame_size{3, 2});
+  expected.insert(expected.end(), 2, frame_size{2600, 1700});
+  expected.insert(expected.end(), 198, frame_size{5, 7});
+  EXPECT_EQ(sizes, expected);
+}
+
 // A page too large for memory goes to the library's disk cache. Mapped with
 // its blocks unreserved, that cache meets a full temporary file system with
 // SIGBUS; the engine's policy reserves the file first, so the page fails and
