@@ -144,7 +144,7 @@ std::string factor(double value) {
   std::snprintf(text, sizeof text, "%.10f", value);
   std::string digits = text;
   digits.erase(digits.find_last_not_of('0') + 1);
-  if (digits.ends_with('.')) {
+  if (!digits.empty() && digits.back() == '.') {
     digits.pop_back();
   }
   return digits;
