@@ -1,5 +1,9 @@
 #include "common/paths.h"
 
+#include <string_view>
+
+#include "common/ascii.h"
+
 namespace zq {
 
 std::size_t normalize_path(std::string& path) {
@@ -75,6 +79,13 @@ std::string extension_of(const std::string& path) {
   const std::string name = file_name_of(path);
   const auto dot = name.rfind('.');
   return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+bool has_tiff_extension(const std::string& path) {
+  constexpr std::string_view kTiff = ".tif";
+  const std::string extension = extension_of(path);
+  return extension.size() >= kTiff.size() &&
+         equals_ignoring_ascii_case(std::string_view(extension).substr(0, kTiff.size()), kTiff);
 }
 
 }  // namespace zq

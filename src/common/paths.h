@@ -48,4 +48,9 @@ std::string file_name_of(const std::string& path);
 std::string base_name_of(const std::string& path);
 std::string extension_of(const std::string& path);
 
+// The TIFF test of the walks and the picker: the extension begins with ".tif"
+// in any case, so ".tif", ".TIFF" and ".tifx" pass; ".ti", ".tf" and a name
+// without extension do not.
+bool has_tiff_extension(const std::string& path);
+
 }  // namespace zq

@@ -4,7 +4,6 @@
 #include <string_view>
 #include <vector>
 
-#include "common/ascii.h"
 #include "common/diagnostics.h"
 #include "common/paths.h"
 #include "engine/conversion.h"
@@ -84,14 +83,6 @@ std::vector<platform::folder_entry> entries_of(engine_run& run, const std::strin
     run.messages.say(listed.reason());
   }
   return entries;
-}
-
-// The recursive walk takes "a.tif", "a.TIF", "a.tiff" and "a.tifx" alike.
-bool has_tiff_extension(const std::string& name) {
-  constexpr std::string_view kTiff = ".tif";
-  const std::string extension = extension_of(name);
-  return extension.size() >= kTiff.size() &&
-         equals_ignoring_ascii_case(std::string_view(extension).substr(0, kTiff.size()), kTiff);
 }
 
 bool is_dot_name(const std::string& name) { return !name.empty() && name.front() == '.'; }

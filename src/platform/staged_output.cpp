@@ -1,6 +1,7 @@
 #include "platform/staged_output.h"
 
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -16,9 +17,15 @@ constexpr const char* kStagingPrefix = ".zq-staging-";
 // at the length limit still leaves room for the staging folder in front of it.
 constexpr std::string_view kWholeFileName = "new";
 
-status stage_whole_file(file_system& fs, const std::string& path, std::string_view contents) {
-  const file_info replaced = fs.stat(path);
-  result<staged_output> staged = staged_output::begin(fs, path, kWholeFileName);
+// `permissions` unset: those of the file replaced, if any.
+status stage_whole_file(file_system& fs, const std::string& path, std::string_view contents,
+                        std::string_view staged_name, std::optional<unsigned> permissions) {
+  if (!permissions) {
+    if (const file_info replaced = fs.stat(path); replaced.kind == file_kind::regular) {
+      permissions = replaced.permissions;
+    }
+  }
+  result<staged_output> staged = staged_output::begin(fs, path, staged_name);
   if (!staged.is_ok()) {
     return staged.status();
   }
@@ -39,9 +46,8 @@ status stage_whole_file(file_system& fs, const std::string& path, std::string_vi
     return written;
   }
   // Someone may have made the old file readable to others, or kept it private.
-  if (replaced.kind == file_kind::regular) {
-    if (const status kept = fs.set_permissions(staged->path(), replaced.permissions);
-        !kept.is_ok()) {
+  if (permissions) {
+    if (const status kept = fs.set_permissions(staged->path(), *permissions); !kept.is_ok()) {
       return kept;
     }
   }
@@ -123,12 +129,24 @@ status staged_output::commit() {
   return status::ok();
 }
 
-status write_file_atomically(file_system& fs, const std::string& path, std::string_view contents) {
-  const status written = stage_whole_file(fs, path, contents);
-  // Lead with the file the caller named: the staging names in the reason that
-  // follows mean nothing to a user on their own.
+namespace {
+
+// Leads with the file the caller named: the staging names in the reason that
+// follows mean nothing to a user on their own.
+status naming_path(const std::string& path, status written) {
   return written.is_ok() ? written
                          : status::error("Cannot write " + path + ": " + written.reason(), path);
+}
+
+}  // namespace
+
+status write_file_atomically(file_system& fs, const std::string& path, std::string_view contents) {
+  return naming_path(path, stage_whole_file(fs, path, contents, kWholeFileName, std::nullopt));
+}
+
+status write_file_atomically(file_system& fs, const std::string& path, std::string_view contents,
+                             unsigned permissions) {
+  return naming_path(path, stage_whole_file(fs, path, contents, {}, permissions));
 }
 
 }  // namespace zq::platform

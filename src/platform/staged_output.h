@@ -59,4 +59,9 @@ class staged_output {
 // exist. A failure names `path` and says why.
 status write_file_atomically(file_system& fs, const std::string& path, std::string_view contents);
 
+// The same, giving the new file `permissions` whatever it replaces, and
+// staging it under its final name (so a fault aimed at that name hits it).
+status write_file_atomically(file_system& fs, const std::string& path, std::string_view contents,
+                             unsigned permissions);
+
 }  // namespace zq::platform

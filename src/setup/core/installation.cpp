@@ -2,7 +2,7 @@
 
 #include "common/paths.h"
 #include "common/result.h"
-#include "setup/core/file_copy.h"
+#include "platform/file_copy.h"
 
 namespace zq::setup {
 namespace {
@@ -30,7 +30,8 @@ result<std::string> keep_earlier_settings(platform::file_system& fs, const std::
     return std::string();
   }
   const std::string kept = installed + kKeptSettingsSuffix;
-  if (const status copied = copy_file_keeping_mode(fs, installed, kept); !copied.is_ok()) {
+  if (const status copied = platform::copy_file_keeping_mode(fs, installed, kept);
+      !copied.is_ok()) {
     return copied;
   }
   return kept;
@@ -57,8 +58,8 @@ message_box failure_box() {
 
 status install_file(platform::file_system& fs, const std::string& source_folder,
                     const std::string& destination_folder, const std::string& name) {
-  return copy_file_keeping_mode(fs, join_normalized(source_folder, name),
-                                join_normalized(destination_folder, name));
+  return platform::copy_file_keeping_mode(fs, join_normalized(source_folder, name),
+                                          join_normalized(destination_folder, name));
 }
 
 std::vector<std::string> group_commands(const std::string& destination_folder) {

@@ -229,9 +229,9 @@ std::string directory_text(const std::string& group) {
 }
 
 std::string merge_text(const std::string& group, const std::vector<std::string>& entries) {
+  // No document type line: the menu readers of the desktops parse the
+  // elements alone and never fetch a DTD.
   std::string text =
-      "<!DOCTYPE Menu PUBLIC \"-//freedesktop//DTD Menu 1.0//EN\"\n"
-      " \"http://www.freedesktop.org/standards/menu-spec/menu-1.0.dtd\">\n"
       "<Menu>\n"
       "  <Name>Applications</Name>\n"
       "  <Menu>\n";

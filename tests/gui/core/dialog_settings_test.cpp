@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../../platform/test_folder.h"
+#include "filled_values.h"
 #include "gui/core/recording_dialogs.h"
 #include "platform/fault_injecting_file_system.h"
 #include "platform/ini_file.h"
@@ -42,39 +43,7 @@ struct filled_dialog {
   filled_dialog() {
     std::filesystem::create_directory(temp);
     std::filesystem::create_directory(target);
-    auto& v = values;
-    v.source_folder = "/scans in";
-    v.recursive_search = v.extract_all_pages = true;
-    v.target_format = 6;
-    v.target_folder = target;
-    v.temp_folder = temp;
-    v.width = "800";
-    v.height = "600";
-    v.keep_proportions = true;
-    v.create_report = true;
-    v.bmp_type = bmp_colors::colors_256;
-    v.bmp_compress = true;
-    v.gif_type = gif_version::gif87;
-    v.gif_multi_page = true;
-    v.jpeg_quality = "85";
-    v.jpeg_colorspace = 0;
-    v.pcl_page_type = 4;
-    v.pcl_dpi = "300";
-    v.pcx_multi_file = true;
-    v.pcx_name = "fax";
-    v.pdf_compression = 2;
-    v.pdf_page_size = 3;
-    v.pdf_single_file = true;
-    v.pdf_name = "all.pdf";
-    v.png_quality = "60";
-    v.png_progressive = true;
-    v.pse_horz_dpi = "240";
-    v.pse_vert_dpi = "120";
-    v.tiff_compression = 2;
-    v.tiff_dpi = "200";
-    v.tiff_colorspace = 1;
-    v.tiff_multi_page = true;
-    v.tif_name = "joined";
+    values = filled_values(temp, target);
   }
 
   // A new job file as far as the save got, in the order the keys are

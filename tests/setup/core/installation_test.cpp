@@ -182,8 +182,6 @@ TEST(RunInstallation, MenuGroupForAnInstallFolderWithABlank) {
       {"desktop-directories/zembrit_quarnel-zembrit_quarnel.directory",
        "[Desktop Entry]\nType=Directory\nName=Zembrit_Quarnel\nIcon=applications-graphics\n"},
       {"config/menus/applications-merged/zembrit_quarnel-zembrit_quarnel.menu",
-       "<!DOCTYPE Menu PUBLIC \"-//freedesktop//DTD Menu 1.0//EN\"\n"
-       " \"http://www.freedesktop.org/standards/menu-spec/menu-1.0.dtd\">\n"
        "<Menu>\n"
        "  <Name>Applications</Name>\n"
        "  <Menu>\n"

@@ -1,7 +1,7 @@
-// Copying one file the way the installer needs it: the copy appears under its
-// name whole or not at all, with the source's permission bits, and a file it
-// replaces stays as it was until the copy is complete. Until the platform
-// layer offers this itself, it lives here, made of the platform's pieces.
+// Copying one file: the copy appears under its name whole or not at all, with
+// the source's permission bits, and a file it replaces stays as it was until
+// the copy is complete, so that an installation that fails half-way never
+// costs the user a program of the earlier one.
 #pragma once
 
 #include <cstddef>
@@ -10,7 +10,7 @@
 #include "common/status.h"
 #include "platform/file_system.h"
 
-namespace zq::setup {
+namespace zq::platform {
 
 // The largest file copied. The programs and libraries are a few megabytes;
 // a file far larger is not one of them, and is refused before it is read.
@@ -18,7 +18,6 @@ inline constexpr std::size_t kMaxCopiedFileSize = std::size_t{1} << 30;
 
 // Copies the regular file `from` (links followed) to `to`, replacing a file
 // of that name. The folder of `to` must exist. A failure names both files.
-status copy_file_keeping_mode(platform::file_system& fs, const std::string& from,
-                              const std::string& to);
+status copy_file_keeping_mode(file_system& fs, const std::string& from, const std::string& to);
 
-}  // namespace zq::setup
+}  // namespace zq::platform
