@@ -20,7 +20,8 @@ if(NOT IS_ABSOLUTE "${ZQ_PROGRAM_FOLDER}")
   message(FATAL_ERROR "ZQ_PROGRAM_FOLDER must be an absolute folder: ${ZQ_PROGRAM_FOLDER}")
 endif()
 set(ZQ_PACKAGE_NAME zembrit-quarnel)
-set(ZQ_PACKAGE_MAINTAINER "Zembrit_Quarnel developers <zembrit-quarnel@example.org>")
+# The project's own team address, not a person's.
+set(ZQ_PACKAGE_MAINTAINER "Zembrit_Quarnel developers <developers@zembrit-quarnel.invalid>")
 set(zq_packaging_dir ${CMAKE_SOURCE_DIR}/cmake/packaging)
 set(zq_generated_dir ${CMAKE_BINARY_DIR}/packaging)
 
@@ -120,7 +121,6 @@ job file and converts picked files behind a progress dialog.")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${ZQ_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://example.org/zembrit-quarnel")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # Depends: from the libraries the programs link, as dpkg-shlibdeps finds them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

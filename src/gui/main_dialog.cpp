@@ -74,19 +74,41 @@ QLabel* buddy_label(const char* text, QWidget* buddy) {
   return label;
 }
 
+// The style's gap between a label and a field side by side; -1 when the
+// style has none to give.
+int side_gap(const QWidget* widget) {
+  const QStyle* style = widget->style();
+  const int gap = style->pixelMetric(QStyle::PM_LayoutHorizontalSpacing);
+  return gap >= 0 ? gap
+                  : style->layoutSpacing(QSizePolicy::Label, QSizePolicy::LineEdit, Qt::Horizontal);
+}
+
+// A row of widgets inside a form: the style's gap, not the form's wider one
+// after its labels.
+QHBoxLayout* form_row(const QWidget* owner) {
+  auto* layout = new QHBoxLayout;
+  layout->setSpacing(side_gap(owner));
+  return layout;
+}
+
 // A field and the button beside it on one row of a form.
 QHBoxLayout* row(QWidget* field, QWidget* button) {
-  auto* layout = new QHBoxLayout;
+  QHBoxLayout* layout = form_row(field);
   layout->addWidget(field, 1);
   layout->addWidget(button);
   return layout;
 }
 
-// A panel's form, with the panel's own margins.
+// A form of labels and their fields, with the panel's own margins. The gap
+// after the longest label is twice the style's: at the style's own, a colon
+// stands right against its field.
 QFormLayout* panel_form(QWidget* panel) {
   auto* form = new QFormLayout(panel);
   form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
   form->setRowWrapPolicy(QFormLayout::DontWrapRows);
+  if (const int gap = side_gap(panel); gap > 0) {
+    form->setHorizontalSpacing(2 * gap);
+  }
   return form;
 }
 
@@ -217,14 +239,13 @@ void main_dialog::build() {
   // The source settings above the tab strip.
   auto* sources = new QGroupBox(QStringLiteral("TIFF files"));
   sources->setObjectName(QStringLiteral("tiff_files_group"));
-  auto* source_form = new QFormLayout(sources);
-  source_form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
+  QFormLayout* source_form = panel_form(sources);
   source_folder_edit_ = text_field("source_folder_edit", &v::source_folder);
   QToolButton* source_browse =
       browse_button("source_browse_button", "Browse for the source folder", true);
   source_form->addRow(buddy_label("&Source path:", source_folder_edit_),
                       row(source_folder_edit_, source_browse));
-  auto* flags = new QHBoxLayout;
+  QHBoxLayout* flags = form_row(sources);
   flags->addWidget(check_box("recursive_check", "&Recursive search", &v::recursive_search));
   flags->addWidget(
       check_box("extract_all_check", "&Extract all TIFF pages", &v::extract_all_pages));
@@ -327,7 +348,7 @@ QWidget* main_dialog::build_misc_panel() {
   height_edit_ = digit_field("height_edit", &v::height);
   width_edit_->setAccessibleName(QStringLiteral("Width"));
   height_edit_->setAccessibleName(QStringLiteral("Height"));
-  auto* size = new QHBoxLayout;
+  QHBoxLayout* size = form_row(page);
   size->addWidget(width_edit_);
   size->addWidget(buddy_label("&x", height_edit_));
   size->addWidget(height_edit_);

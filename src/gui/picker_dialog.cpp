@@ -230,6 +230,9 @@ void picker_dialog::build() {
   folder_view_->setSortingEnabled(true);
   folder_view_->sortByColumn(0, Qt::AscendingOrder);
   folder_view_->setColumnWidth(0, 200);
+  // Every entry is a TIFF file or a folder, which the icons tell apart: the
+  // type column goes, so the dates have room.
+  folder_view_->hideColumn(2);
   folder_view_->setMinimumHeight(180);
   connect(folder_view_, &QTreeView::activated, this, &picker_dialog::folder_activated);
   layout->addWidget(folder_view_, 3);
@@ -425,9 +428,8 @@ void picker_dialog::remove_selected() {
   for (const QModelIndex& index : list_->selectionModel()->selectedRows()) {
     rows.push_back(static_cast<std::size_t>(index.row()));
   }
-  if (!rows.empty()) {
-    change_rows([&] { picker_.remove_rows(rows); });
-  }
+  // The count is shown afresh even when nothing was selected.
+  change_rows([&] { picker_.remove_rows(rows); });
 }
 
 void picker_dialog::remove_all() {

@@ -242,8 +242,9 @@ class finish_page final : public QWizardPage {
  public:
   finish_page() {
     QVBoxLayout* column = picture_page(this, ":/setup/side.png", kSidePictureSize);
-    text_ = text_label(QString(), "finish_text");
-    column->addWidget(text_);
+    column->addWidget(text_label("The installation of Zembrit_Quarnel is now finished.\n"
+                                 "The following icons have been created:",
+                                 "finish_text"));
     items_ = new QWidget;
     items_->setObjectName("finish_items");
     auto* grid = new QGridLayout(items_);
@@ -269,9 +270,8 @@ class finish_page final : public QWizardPage {
   }
 
   void show_outcome(bool group_created, const std::string& kept_settings) {
-    text_->setText(group_created ? "The installation of Zembrit_Quarnel is now finished.\n"
-                                   "The following icons have been created:"
-                                 : "The installation of Zembrit_Quarnel is now finished.");
+    // The page's text stays as it is; the items are listed only when the
+    // group that holds them was made.
     items_->setVisible(group_created);
     kept_->setText(kept_settings.empty()
                        ? QString()
@@ -280,7 +280,6 @@ class finish_page final : public QWizardPage {
   }
 
  private:
-  QLabel* text_;
   QWidget* items_;
   QLabel* kept_;
 };

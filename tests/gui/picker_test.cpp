@@ -119,6 +119,8 @@ TEST(PickerDialog, ArrangementOfTheToolbarAndTheList) {
   EXPECT_FALSE(f.list()->showGrid());
 
   EXPECT_EQ(f.count(), "") << "empty until the list first changes";
+  f.action("remove_selected")->trigger();
+  EXPECT_EQ(f.count(), "0") << "Remove selected shows the count even with nothing selected";
 
   f.action("help")->trigger();
   EXPECT_EQ(f.opener.opened, strings{"/prog/help.html"});

@@ -92,6 +92,13 @@ TEST(SetupWizard, GroupFlagIsClearedOnTheWelcomePageAndSetOnlyByTheBox) {
     EXPECT_EQ(w.find("ready_group")->isVisible(), checked);
     EXPECT_EQ(w.find<QLabel>("ready_destination")->text().toStdString(),
               w.wizard->destination_folder());
+    // The finish page keeps its text either way; only the items follow the flag.
+    stock_installer(w);
+    w.go_to(kFinishPage);
+    EXPECT_EQ(w.find<QLabel>("finish_text")->text().toStdString(),
+              "The installation of Zembrit_Quarnel is now finished.\n"
+              "The following icons have been created:");
+    EXPECT_EQ(w.find("finish_items")->isVisible(), checked);
   }
 }
 

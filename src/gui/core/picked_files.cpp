@@ -115,26 +115,6 @@ std::vector<std::string> picked_rows::paths() const {
   return paths;
 }
 
-std::vector<std::string> selection_names(const std::string& text) {
-  if (text.find('"') == std::string::npos) {
-    return text.empty() ? std::vector<std::string>() : std::vector<std::string>{text};
-  }
-  std::vector<std::string> names;
-  std::size_t open = text.find('"');
-  while (open != std::string::npos) {
-    const std::size_t close = text.find('"', open + 1);
-    std::string name = text.substr(open + 1, close == std::string::npos ? close : close - open - 1);
-    if (!name.empty()) {
-      names.push_back(std::move(name));
-    }
-    if (close == std::string::npos) {
-      break;
-    }
-    open = text.find('"', close + 1);
-  }
-  return names;
-}
-
 int file_picker::find_listed_file(const std::string& path) const {
   return rows_ == nullptr ? -1 : rows_->find(path);
 }

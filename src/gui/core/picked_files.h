@@ -77,10 +77,6 @@ class picked_rows {
   std::unordered_set<std::string> folded_;  // the rows' paths, ASCII-lower-cased
 };
 
-// The names of a selection text: several names each in double quotes,
-// separated by one blank; a text without any quote is one name.
-std::vector<std::string> selection_names(const std::string& text);
-
 class file_picker {
  public:
   // `rows` is null while the picker is closed. Every reference must outlive

@@ -63,13 +63,13 @@ status install_file(platform::file_system& fs, const std::string& source_folder,
 }
 
 std::vector<std::string> group_commands(const std::string& destination_folder) {
-  const std::string folder = quoted_folder(destination_folder);
+  const std::string folder = quoted_folder(destination_folder) + kPathSeparator;
   return {
       "[CreateGroup(Zembrit_Quarnel, 1)]",
-      "[AddItem(\"" + folder + "/Zembrit_Quarnel\",Zembrit_Quarnel)]",
-      "[AddItem(\"" + folder + "/Quarnel_gui\",Setup)]",
+      "[AddItem(\"" + folder + "Zembrit_Quarnel\",Zembrit_Quarnel)]",
+      "[AddItem(\"" + folder + "Quarnel_gui\",Setup)]",
       // The help viewer's own icon, as the theme names it.
-      "[AddItem(\"" + folder + "/Zembrite_Quarnel.html\",Help, help-browser, 1)]",
+      "[AddItem(\"" + folder + "Zembrite_Quarnel.html\",Help, help-browser, 1)]",
       "[ShowGroup(Zembrit_Quarnel)]",
   };
 }

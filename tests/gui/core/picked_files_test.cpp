@@ -26,22 +26,6 @@ strings below(const std::vector<std::string>& paths, const std::string& prefix) 
   return relative;
 }
 
-TEST(SelectionNames, QuotedListsAndSingleNames) {
-  const struct {
-    std::string text;
-    strings names;
-  } cases[] = {
-      {R"("a.tif" "b.TIFF")", {"a.tif", "b.TIFF"}},
-      {R"("with blank.tif" "c.tif" "d.tif")", {"with blank.tif", "c.tif", "d.tif"}},
-      {"one name.tif", {"one name.tif"}},
-      {R"("cut.tif" "unterminated.tif)", {"cut.tif", "unterminated.tif"}},
-      {"", {}},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(selection_names(c.text), c.names) << c.text;
-  }
-}
-
 // Opening files: the rows put the newest on top, the list keeps the order of
 // adding; only names that pass the TIFF test are listed, once whatever their case.
 TEST(FilePicker, OpeningListsTiffFilesOnce) {
@@ -54,8 +38,7 @@ TEST(FilePicker, OpeningListsTiffFilesOnce) {
   picked_rows rows;
   file_picker picker(list, &rows);
 
-  EXPECT_TRUE(
-      picker.add_opened_files(folder.path(), selection_names(R"("a.tif" "b.TIFF")")).empty());
+  EXPECT_TRUE(picker.add_opened_files(folder.path(), {"a.tif", "b.TIFF"}).empty());
   EXPECT_EQ(below(rows.paths(), folder.path()), (strings{"b.TIFF", "a.tif"}));
   EXPECT_EQ(below(list, folder.path()), (strings{"a.tif", "b.TIFF"}));
 
