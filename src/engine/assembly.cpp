@@ -133,6 +133,29 @@ bool add_group4_pages(platform::file_system& files, const std::string& path, dou
   return count > 0;
 }
 
+// The coding in which fax pages can go into a joined TIFF without the image
+// library: the list asks for Group 3 or Group 4, no resizing, and no colour
+// change that could reach a black and white page (the join's list always
+// asks for rgb, which keeps black and white as they are). Nothing otherwise.
+std::optional<fax_coding> fax_join_coding(const engine_settings& settings,
+                                          const join_request& request, const join_plan& plan) {
+  using magick::colorspace_choice;
+  using magick::compression_choice;
+  const magick::image_info_changes& writing = plan.writing;
+  if (request.route.join_pages != join_tiff_files || !settings.job.params_size.empty() ||
+      settings.job.params_density <= 0 ||
+      (writing.colorspace && *writing.colorspace != colorspace_choice::rgb)) {
+    return std::nullopt;
+  }
+  if (writing.compression == compression_choice::group4) {
+    return fax_coding::group4;
+  }
+  if (writing.compression == compression_choice::fax) {
+    return fax_coding::group3;
+  }
+  return std::nullopt;
+}
+
 // Joins every page of every readable input, in list order, a page at a time.
 bool join_files(engine_run& run, report_stream& report, const join_request& request,
                 const std::vector<std::string>& files) {
@@ -167,6 +190,10 @@ bool join_files(engine_run& run, report_stream& report, const join_request& requ
   const bool copy_group4 = request.route.route == write_route::pdf_pages &&
                            magick::asks_group4(writing) && settings.job.params_size.empty();
   const double reading_density = settings.job.params_density;
+  // Fax pages that the writer would store with the same pixels go into a
+  // Group 3 or Group 4 TIFF without being decoded into the pixel cache.
+  const std::optional<fax_coding> fax = fax_join_coding(settings, request, plan);
+  std::vector<fax_page> fax_pages;
   // What the output's name leads to now. A listed file that is that very file
   // would be gone once the join is moved into place, so the join is refused
   // when that file gives it pages; one that gives none (an earlier joined PDF,
@@ -194,6 +221,15 @@ bool join_files(engine_run& run, report_stream& report, const join_request& requ
       return not_written(status::error("the output would replace the listed file " + path));
     };
     if (copy_group4 && add_group4_pages(run.files, path, reading_density, *joined)) {
+      if (replaces_listed()) {
+        return refuse();
+      }
+      continue;
+    }
+    if (fax && listed.kind == platform::file_kind::regular &&
+        find_fax_pages(path, *fax, reading_density, fax_pages)) {
+      joined->add_fax_pages(std::move(fax_pages));
+      fax_pages.clear();
       if (replaces_listed()) {
         return refuse();
       }

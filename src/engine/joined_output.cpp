@@ -48,10 +48,19 @@ status joined_output::add_page(_Image* page) {
   if (added.is_ok()) {
     if (!pdf_) {
       page_files_.push_back(file);
+      tiff_parts_.emplace_back(file);
     }
     ++pages_;
   }
   return added;
+}
+
+void joined_output::add_fax_pages(std::vector<fax_page> pages) {
+  pages_ += pages.size();
+  has_fax_pages_ = has_fax_pages_ || !pages.empty();
+  for (fax_page& page : pages) {
+    tiff_parts_.emplace_back(std::move(page));
+  }
 }
 
 status joined_output::add_pdf_page(_Image* page, const std::string& file) {
@@ -92,8 +101,11 @@ status joined_output::finish() {
   if (!staged.is_ok()) {
     return staged.status();
   }
-  if (status joined = pdf_ ? write_pdf(staged->path())
-                           : route_->join_pages(*files_, page_files_, staged->path());
+  // Fax pages are read from their sources only now, and only the TIFF joiner
+  // knows them.
+  if (status joined = pdf_             ? write_pdf(staged->path())
+                      : has_fax_pages_ ? join_tiff_parts(*files_, tiff_parts_, staged->path())
+                                       : route_->join_pages(*files_, page_files_, staged->path());
       !joined.is_ok()) {
     return joined;
   }

@@ -6,7 +6,8 @@
 //
 // Bilevel pages bound for a PDF with Group 4 compression are encoded as Group 4
 // TIFF data and embedded as they are, which is what the PDF writer would have
-// produced, at a fraction of its cost.
+// produced, at a fraction of its cost. Fax pages bound for a Group 3 or Group
+// 4 TIFF can skip the image library altogether (add_fax_pages).
 #pragma once
 
 #include <memory>
@@ -18,6 +19,7 @@
 #include "engine/format_routes.h"
 #include "engine/magick.h"
 #include "engine/pdf_pages.h"
+#include "engine/tiff_pages.h"
 #include "platform/staged_output.h"
 
 namespace zq::engine {
@@ -41,6 +43,11 @@ class joined_output {
   // `resolution` (dots per inch).
   status add_encoded(ccitt_page page, magick::pdf_resolution resolution);
 
+  // TIFF only: pages that go in without the image library (find_fax_pages),
+  // read from their file when the output is put together, so the file must
+  // stay in place until finish().
+  void add_fax_pages(std::vector<fax_page> pages);
+
   std::size_t page_count() const { return pages_; }
 
   // Puts the pages together under the output's name; the file appears only
@@ -60,8 +67,10 @@ class joined_output {
   const format_route* route_;
   const magick::image_info* write_info_;
   std::string output_;
-  platform::staged_output pages_folder_;   // never committed: removed with its pages
-  std::vector<std::string> page_files_;    // TIFF, GIF, DCX: joined by the route's join_pages
+  platform::staged_output pages_folder_;  // never committed: removed with its pages
+  std::vector<std::string> page_files_;   // TIFF, GIF, DCX: joined by the route's join_pages
+  std::vector<tiff_part> tiff_parts_;     // TIFF: the pages in order, fax pages among them
+  bool has_fax_pages_ = false;
   std::unique_ptr<pdf_page_builder> pdf_;  // PDF: holds the pages as they come
   std::size_t pages_ = 0;
 };

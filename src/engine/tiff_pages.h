@@ -1,10 +1,13 @@
 // TIFF pages handled as encoded data, through libtiff: joining files into one
-// multi-page TIFF, and finding Group 4 data that can go into a PDF unchanged.
-// Nothing here decodes or re-encodes pixels, so the cost is file copying,
-// whatever the number of pages, and memory stays at one strip at a time.
+// multi-page TIFF, finding Group 4 data that can go into a PDF unchanged, and
+// taking fax pages into a joined TIFF as the image library would write them.
+// Pixels are never held in the image library's pixel cache: pages are copied
+// as they stand, or recoded a row at a time, so the cost is close to file
+// copying whatever the number of pages, and memory stays at one strip.
 #pragma once
 
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "common/status.h"
@@ -24,6 +27,49 @@ namespace zq::engine {
 // the caller removes it. libtiff reads and writes the files by name; `files`
 // answers what is asked of them beside that.
 status join_tiff_files(platform::file_system& files, const std::vector<std::string>& inputs,
+                       const std::string& output);
+
+// The bilevel codings the image library's TIFF writer gives a page for the
+// option lists' "FAX" (Group 3, one-dimensional, each line padded to a byte)
+// and "GROUP4".
+enum class fax_coding { group3, group4 };
+
+// A page of a fax TIFF whose pixels the image library would write unchanged
+// into a joined TIFF: it goes in without being decoded into the pixel cache.
+struct fax_page {
+  std::string file;
+  std::size_t index = 0;  // its directory, from 0
+  fax_coding coding = fax_coding::group4;
+  // The page's data is in that coding already, in one strip, white as 0 and
+  // the first pixel in the high bit: its strip is copied. Otherwise the page
+  // is decoded and encoded again by libtiff, a row at a time.
+  bool as_it_stands = false;
+  // Per inch, as the writer would write them: the page's own resolution,
+  // converted from per centimetre as the image library converts it, or the
+  // reading density for a page that has none.
+  double x_resolution = 0;
+  double y_resolution = 0;
+};
+
+// Every page of `tiff_file`, when each is a bilevel Group 3 or Group 4 page
+// that decodes without a complaint from the codec and carries nothing the
+// image library would write differently (a colour profile, a position, tags
+// it does not know); `reading_density` stands for a missing resolution. False,
+// leaving `pages` unchanged, for any other file: the image library's route
+// then reads it, and reports what it cannot read as it always has. Each page
+// is decoded once here, so a damaged one is never copied.
+bool find_fax_pages(const std::string& tiff_file, fax_coding coding, double reading_density,
+                    std::vector<fax_page>& pages);
+
+// One part of a joined TIFF: every page of a file the image library wrote,
+// copied as it stands, or one fax page.
+using tiff_part = std::variant<std::string, fax_page>;
+
+// Writes the parts, in order, into `output`, as join_tiff_files does; fax
+// pages get the tags the image library writes for them (photometric, fill
+// order, one strip, resolution per inch, orientation, description and page
+// name, page number).
+status join_tiff_parts(platform::file_system& files, const std::vector<tiff_part>& parts,
                        const std::string& output);
 
 // Number of pages of a TIFF file as libtiff reads it; 0 when it cannot be read.
