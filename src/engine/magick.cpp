@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -431,6 +433,83 @@ status write_yuv_planes(platform::file_system& files, image_info& writing, Image
                                                         : status::error(finished.reason(), output);
 }
 
+// The output file of one write, which the library writes through a stdio
+// stream of the engine's. Unbuffered, the writers make a system call for each
+// byte or row (a 4 MB TGA, four million calls); through a buffer of the
+// library's own a failed write gets lost: the TIFF writer, which seeks,
+// answers success for a file cut short, and the library closes the file
+// without a word. So the buffer is large and the stream's end is the engine's
+// to check: its error flag, the flush of what is still buffered, and the
+// close, any of which fails the write.
+class output_stream {
+ public:
+  static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+
+  output_stream() = default;
+  output_stream(const output_stream&) = delete;
+  output_stream& operator=(const output_stream&) = delete;
+  ~output_stream() {
+    if (file_ != nullptr) {
+      (void)std::fclose(file_);
+    }
+  }
+
+  status open(const std::string& path, const std::string& output) {
+    std::string error;
+    file_ = platform::open_for_writing(path, platform::open_mode::truncate, &error);
+    if (file_ == nullptr) {
+      return status::error(error, output);
+    }
+    buffer_ = std::make_unique<char[]>(kBufferSize);
+    // The library sets the buffering of a stream it is handed again, with no
+    // buffer of its own, which keeps this one.
+    (void)std::setvbuf(file_, buffer_.get(), _IOFBF, kBufferSize);
+    return status::ok();
+  }
+
+  std::FILE* get() const { return file_; }
+
+  // Whether everything the library wrote is in the file. The cause is the
+  // system's when the flush or the close says it; an earlier failed write
+  // left only the stream's error flag.
+  status close(const std::string& output) {
+    const bool failed_before = std::ferror(file_) != 0;
+    int cause = std::fflush(file_) == 0 ? 0 : errno;
+    if (std::fclose(std::exchange(file_, nullptr)) != 0 && cause == 0) {
+      cause = errno;
+    }
+    if (failed_before || cause != 0) {
+      return status::error(std::string("the file could not be written whole") +
+                               (cause != 0 ? ": " + std::string(std::strerror(cause)) : ""),
+                           output);
+    }
+    return status::ok();
+  }
+
+ private:
+  std::FILE* file_ = nullptr;
+  std::unique_ptr<char[]> buffer_;
+};
+
+// Writes `images` with `name` (the coder and the file's name) into the
+// engine's stream on `staged_path`.
+status write_through_stream(image_info& writing, Image* images, const std::string& name,
+                            const std::string& staged_path, bool answer_counts,
+                            const std::string& output) {
+  output_stream stream;
+  if (status opened = stream.open(staged_path, output); !opened.is_ok()) {
+    return opened;
+  }
+  if (!name_images(images, name)) {
+    return status::error("file name too long for the image library", output);
+  }
+  writing.get()->file = stream.get();
+  const status written = written_by(writing.get(), images, answer_counts);
+  writing.get()->file = nullptr;
+  const status closed = stream.close(output);
+  return written.is_ok() ? closed : written;
+}
+
 status write_by_name(image_info& writing, Image* images, const std::string& staged_path,
                      std::string_view coder, const std::string& output) {
   // The coder must be the one asked for, whatever the name's suffix says. A
@@ -443,9 +522,16 @@ status write_by_name(image_info& writing, Image* images, const std::string& stag
   const std::string name =
       suffix_picks_coder ? staged_path : std::string(coder) + ":" + staged_path;
   take_names_literally(writing.get());
-  // Unbuffered, so that a write that fails (a full disk) fails the call that
-  // made it: through a buffered stream the TIFF writer, which seeks, reports
-  // success for a file cut short.
+  // This version's YUV writer answers failure even when it has written its
+  // file; for it only the exception tells.
+  const bool answer_counts = coder != "YUV";
+  if (images->next == nullptr) {
+    // One page, one file: the engine's stream takes it, whatever the name.
+    return write_through_stream(writing, images, name, staged_path, answer_counts, output);
+  }
+  // A list may go into several files, which the library names and opens
+  // itself. Unbuffered, so that a write that fails fails the call that made
+  // it (see output_stream).
   (void)SetImageOption(writing.get(), "stream:buffer-size", "0");
   if (!name_images(images, name)) {
     return status::error("file name too long for the image library", output);
@@ -454,9 +540,7 @@ status write_by_name(image_info& writing, Image* images, const std::string& stag
   if (name_opened_for(writing.get(), images, staged_path) != staged_path) {
     return status::error("the image library would not write this name as it stands", output);
   }
-  // This version's YUV writer answers failure even when it has written its
-  // file; for it only the exception tells.
-  return written_by(writing.get(), images, coder != "YUV");
+  return written_by(writing.get(), images, answer_counts);
 }
 
 // A writer that names its file in it writes into a file the engine opened,
@@ -471,27 +555,8 @@ status write_named_as(image_info& writing, Image* images, const std::string& sta
     (void)DeleteImageOption(writing.get(), kTitleKey);
     return write_by_name(writing, images, staged_path, coder, output);
   }
-  std::string error;
-  std::FILE* file = platform::open_for_writing(staged_path, platform::open_mode::truncate, &error);
-  if (file == nullptr) {
-    return status::error(error, output);
-  }
-  // Unbuffered as every other write (write_by_name).
-  (void)std::setvbuf(file, nullptr, _IONBF, 0);
-  status written = name_images(images, std::string(coder) + ":" + kTitleReference)
-                       ? status::ok()
-                       : status::error("file name too long for the image library", output);
-  if (written.is_ok()) {
-    writing.get()->file = file;
-    written = written_by(writing.get(), images, true);
-    writing.get()->file = nullptr;
-  }
-  const bool stream_failed = std::ferror(file) != 0;
-  const bool closed = std::fclose(file) == 0;
-  if (written.is_ok() && (stream_failed || !closed)) {
-    return status::error("the file could not be written whole", output);
-  }
-  return written;
+  return write_through_stream(writing, images, std::string(coder) + ":" + kTitleReference,
+                              staged_path, true, output);
 }
 
 }  // namespace

@@ -186,8 +186,10 @@ void prepare_bitmap(_Image* image);
 // several files of one name (YUV planes "a.Y", "a.U", "a.V") are handled
 // alike: the planes of a page are all written whole, or the write fails. A
 // file that names itself (the PostScript title) names `path`. The staging
-// folder, the moves into place and the YUV planes go through `files`; other
-// writers write their one file by name. The quality of the option list
+// folder, the moves into place and the YUV planes go through `files`; a single
+// image goes through a large buffer into a file the engine opens, checked
+// when the writer is done (a list, which the library may split into several
+// files, is written by name and unbuffered). The quality of the option list
 // applied to the images (mogrify_first, mogrify_all) is the writer's, as on
 // the command line.
 status write_images(platform::file_system& files, const image_info& info, _Image* images,

@@ -28,6 +28,7 @@
 #include "engine/engine_entry.h"
 #include "engine/report.h"
 #include "engine_test_support.h"
+#include "jobfile/formats.h"
 #include "platform/fault_injecting_file_system.h"
 #include "platform/file_system.h"
 #include "report_golden.h"
@@ -709,6 +710,28 @@ TEST_F(RunFaults, OutputsPastTheFileSizeLimitAreReportedNotFatal) {
                                       in("f01.tif") + "\r\n" + golden_footer(2));
   EXPECT_TRUE(contains(work_.read("stderr.txt"), "cannot write " + work_.file("out/f01.bmp")))
       << work_.read("stderr.txt");
+}
+
+// Every writer meets the limit alike, however it writes: the TIFF writer,
+// which seeks back, the PDF and PostScript writers, the raw page formats, the
+// YUV planes and the page segment. A page whose output is cut short is not
+// converted and leaves no file under the output's name, nor any part of one.
+TEST_F(RunFaults, EveryFormatCutShortByTheFileSizeLimitIsNotConverted) {
+  // Noise keeps every format's output of this page well above the limit.
+  make_image("-seed 1 -size 600x400 plasma:fractal -depth 8", in("f00.tif"));
+  for (const target_format& format : target_formats()) {
+    SCOPED_TRACE(format.report_name);
+    std::filesystem::remove_all(work_.file("out"));
+    std::filesystem::remove(work_.file("temp/Zembrit_Quarnel.log"));
+    const std::string ini =
+        job("[PARAMS]\r\nimage_type=" + std::to_string(format.code) + "\r\n");
+    engine_process engine("C|" + ini, system_temp_.path(), work_.file("stderr.txt"), 16 * 1024);
+    const process_end end = engine.wait();
+    EXPECT_TRUE(end.exited && end.code == 0) << end;
+    EXPECT_EQ(names_in(work_.file("out")), std::vector<std::string>{});
+    EXPECT_EQ(mask_dates(report()), "Could not convert " + in("f00.tif") + "\r\n" +
+                                        golden_footer(1));
+  }
 }
 
 }  // namespace
