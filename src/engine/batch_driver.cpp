@@ -1,12 +1,18 @@
 #include "engine/batch_driver.h"
 
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "common/diagnostics.h"
 #include "common/paths.h"
 #include "engine/conversion.h"
+#include "engine/worker_pool.h"
 #include "jobfile/file_list_file.h"
 #include "platform/file_system.h"
 #include "platform/staged_output.h"
@@ -97,6 +103,195 @@ converter_result hand_over(engine_run& run, const std::string& path, report_stre
   return outcome;
 }
 
+// Hands the files of a walk over: one at a time, or to `workers` threads
+// with their results committed in the order handed over.
+class file_hand_over {
+ public:
+  file_hand_over(engine_run& run, report_stream& report, const batch_converter& convert,
+                 unsigned workers)
+      : run_(run), report_(report), convert_(convert), workers_(workers) {}
+  ~file_hand_over() {
+    // Only an exception from a commit leaves tasks here; they run to their
+    // end, unseen.
+    for (const std::unique_ptr<task>& waiting : tasks_) {
+      waiting->thread.join();
+    }
+  }
+  file_hand_over(const file_hand_over&) = delete;
+  file_hand_over& operator=(const file_hand_over&) = delete;
+
+  // True when the walk ends here: this file, or one handed over before it,
+  // gave the stop result.
+  bool hand(const std::string& path) {
+    if (ended_) {
+      return true;
+    }
+    if (workers_ <= 1) {
+      ended_ = hand_over(run_, path, report_, convert_) == converter_result::stop;
+      return ended_;
+    }
+    // An earlier file that may write the same names is finished first.
+    const std::string key = output_conflict_key(path);
+    while (!ended_ && has_task_with_key(key)) {
+      commit_first();
+    }
+    // A free worker; what is done meanwhile is committed.
+    commit_finished();
+    while (!ended_ && !wait_for_free_worker()) {
+      commit_finished();
+    }
+    if (ended_) {
+      return true;
+    }
+    start(path, key);
+    return false;
+  }
+
+  // Waits for every file handed over and commits it; true when the walk ends.
+  bool finish() {
+    while (!tasks_.empty()) {
+      commit_first();
+    }
+    return ended_;
+  }
+
+ private:
+  struct task {
+    std::string path;
+    std::string key;
+    run_state state;
+    held_diagnostics messages;
+    report_stream report;
+    converter_result outcome = converter_result::converted;
+    // Handed over, but the run was asked to stop before it was begun.
+    bool not_begun = false;
+    std::exception_ptr failure;
+    bool done = false;  // under mutex_
+    std::thread thread;
+
+    bool done_seen(file_hand_over& owner) const {
+      const std::lock_guard lock(owner.mutex_);
+      return done;
+    }
+  };
+
+
+  bool has_task_with_key(const std::string& key) const {
+    for (const std::unique_ptr<task>& waiting : tasks_) {
+      if (waiting->key == key) {
+        return true;
+      }
+    }
+    return false;
+  }
+
+  // True when a worker is free; else false once a file has finished.
+  bool wait_for_free_worker() {
+    std::unique_lock lock(mutex_);
+    if (running_ < workers_) {
+      return true;
+    }
+    finished_.wait(lock, [&] { return running_ < workers_; });
+    return false;
+  }
+
+  void start(const std::string& path, const std::string& key) {
+    auto started = std::make_unique<task>();
+    started->path = path;
+    started->key = key;
+    started->state = run_.state;
+    started->state.current_file = path;
+    // The count as it stands when this file's turn comes.
+    started->state.files_count = run_.state.files_count + static_cast<unsigned>(tasks_.size());
+    if (report_.is_open()) {
+      started->report = report_stream::held();
+    }
+    {
+      const std::lock_guard lock(mutex_);
+      ++running_;
+    }
+    task* job = started.get();
+    const std::uint64_t ticket = next_ticket_++;
+    started->thread = std::thread([this, job, ticket] { convert(*job, ticket); });
+    tasks_.push_back(std::move(started));
+  }
+
+  void convert(task& job, std::uint64_t ticket) {
+    // Every ticket is acquired, or the files after this one would wait for
+    // ever: a file whose size cannot be told reserves the whole budget.
+    std::uint64_t wanted = kPixelCacheBudget;
+    try {
+      wanted = estimated_pixel_cache(run_.files, job.path);
+    } catch (...) {
+    }
+    try {
+      const std::uint64_t held = budget_.acquire(ticket, wanted);
+      if (stop_requested(job.state)) {
+        job.not_begun = true;
+      } else {
+        engine_run task_run{run_.settings, job.state, run_.files, job.messages};
+        try {
+          job.outcome = convert_(task_run, job.path, job.report);
+        } catch (...) {
+          job.failure = std::current_exception();
+        }
+      }
+      budget_.release(held);
+    } catch (...) {
+      job.failure = std::current_exception();
+    }
+    {
+      const std::lock_guard lock(mutex_);
+      job.done = true;
+      --running_;
+    }
+    finished_.notify_all();
+  }
+
+  void commit_finished() {
+    while (!tasks_.empty() && tasks_.front()->done_seen(*this)) {
+      commit_first();
+    }
+  }
+
+  // Waits for the first task and takes its result into the run, as if the
+  // file had been converted just now.
+  void commit_first() {
+    std::unique_ptr<task> first = std::move(tasks_.front());
+    tasks_.pop_front();
+    first->thread.join();
+    if (first->failure) {
+      std::rethrow_exception(first->failure);
+    }
+    if (ended_ || first->not_begun) {
+      // The walk ended before it, or nothing of it was begun.
+      return;
+    }
+    first->messages.replay(run_.messages);
+    const bool report_failed = run_.state.report_failed || first->state.report_failed;
+    run_.state = first->state;
+    run_.state.report_failed = report_failed;
+    ++run_.state.files_count;
+    if (report_.is_open()) {
+      report_.write(first->report.take_text());
+      report_.flush();
+    }
+    ended_ = first->outcome == converter_result::stop;
+  }
+
+  engine_run& run_;
+  report_stream& report_;
+  const batch_converter& convert_;
+  const unsigned workers_;
+  std::deque<std::unique_ptr<task>> tasks_;  // handed over, not committed
+  pixel_budget budget_{kPixelCacheBudget};
+  std::uint64_t next_ticket_ = 0;
+  bool ended_ = false;  // a committed file gave the stop result
+  std::mutex mutex_;
+  std::condition_variable finished_;
+  unsigned running_ = 0;
+};
+
 }  // namespace
 
 converter_result convert_batch_file(engine_run& run, const std::string& path,
@@ -146,42 +341,52 @@ void check_report_written(engine_run& run, const report_stream& report, const st
   }
 }
 
-bool walk_source_folder(engine_run& run, report_stream& report, const batch_converter& convert) {
+bool walk_source_folder(engine_run& run, report_stream& report, const batch_converter& convert,
+                        unsigned workers) {
   const std::string& pattern = run.settings.search_pattern;
+  file_hand_over files(run, report, convert, workers);
   for (const platform::folder_entry& entry :
        entries_of(run, folder_of(pattern), file_name_of(pattern))) {
     if (stop_requested(run.state)) {
-      return false;
+      return files.finish();
     }
     if (entry.is_directory) {
       continue;
     }
     const std::string path = normalized_by_rule(join_path(run.settings.source_folder, entry.name));
-    if (hand_over(run, path, report, convert) == converter_result::stop) {
-      return true;
+    if (files.hand(path)) {
+      return files.finish();
     }
   }
-  return false;
+  return files.finish();
 }
 
 void walk_folder_tree(engine_run& run, report_stream& report, const std::string& folder,
-                      const batch_converter& convert) {
+                      const batch_converter& convert, unsigned workers) {
+  file_hand_over files(run, report, convert, workers);
   for (const platform::folder_entry& entry : entries_of(run, folder, "*.*")) {
     if (stop_requested(run.state)) {
+      files.finish();
       return;
     }
     if (entry.is_directory && !is_dot_name(entry.name)) {
-      walk_folder_tree(run, report, join_normalized(folder, entry.name), convert);
+      // The subfolder is read as a walk of one file at a time would find it.
+      if (files.finish()) {
+        return;
+      }
+      walk_folder_tree(run, report, join_normalized(folder, entry.name), convert, workers);
       continue;
     }
     if (!has_tiff_extension(entry.name)) {
       continue;
     }
     const std::string path = normalized_by_rule(join_path(folder, entry.name));
-    if (hand_over(run, path, report, convert) == converter_result::stop) {
+    if (files.hand(path)) {
+      files.finish();
       return;
     }
   }
+  files.finish();
 }
 
 void write_file_list(engine_run& run, const std::string& folder) {
@@ -201,7 +406,17 @@ void write_file_list(engine_run& run, const std::string& folder) {
   }
 }
 
-void run_batch_walk(engine_run& run, report_stream& report, const batch_converter& convert) {
+unsigned batch_workers(const engine_settings& settings) {
+  const target_format* format = find_format(settings.format_code);
+  if (format == nullptr || format->written_through_bitmap || writes_own_file_list(settings) ||
+      joins_file_list(settings)) {
+    return 1;
+  }
+  return worker_count(settings.job.params_jobs);
+}
+
+void run_batch_walk(engine_run& run, report_stream& report, const batch_converter& convert,
+                    unsigned workers) {
   const engine_settings& settings = run.settings;
   if (writes_own_file_list(settings)) {
     engine_settings own = settings;
@@ -223,9 +438,12 @@ void run_batch_walk(engine_run& run, report_stream& report, const batch_converte
   if (joins_file_list(settings)) {
     check_shared_file_list(run);
   }
+  if (joins_file_list(settings)) {
+    workers = 1;
+  }
   if (settings.job.params_recurse == 1) {
-    walk_folder_tree(run, report, settings.source_folder, convert);
-  } else if (walk_source_folder(run, report, convert)) {
+    walk_folder_tree(run, report, settings.source_folder, convert, workers);
+  } else if (walk_source_folder(run, report, convert, workers)) {
     return;
   }
   if (stop_requested(run.state)) {

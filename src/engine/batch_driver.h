@@ -32,15 +32,25 @@ using batch_converter = std::function<converter_result(engine_run& run, const st
 // The flat walk over the files of settings.search_pattern ("<source>/*.tif",
 // as the folder enumeration matches it). Returns true when it ended on the
 // stop result.
+//
+// With more than one worker the files are converted that many at a time
+// (worker_pool.h), `convert` being called from several threads at once; each
+// file's report lines, messages and state are committed in walk order, so the
+// report, the count and the messages are those of one worker. A file handed
+// over whose conversion had not begun when the run was asked to stop is not
+// converted, as if the walk had stopped before it. Every subfolder is entered
+// only once the files before it are committed.
 bool walk_source_folder(engine_run& run, report_stream& report,
-                        const batch_converter& convert = convert_batch_file);
+                        const batch_converter& convert = convert_batch_file,
+                        unsigned workers = 1);
 
 // The recursive walk: every file of `folder` and its subfolders whose extension
 // begins with ".tif" (any case), depth first in enumeration order. Folders
 // whose names begin with a dot are never entered, nor are symbolically linked
 // folders. The stop result ends only the folder level it occurred in.
 void walk_folder_tree(engine_run& run, report_stream& report, const std::string& folder,
-                      const batch_converter& convert = convert_batch_file);
+                      const batch_converter& convert = convert_batch_file,
+                      unsigned workers = 1);
 
 // Lists every file of `folder` (not its subfolders, whatever the extension)
 // in the file list file settings.file_list_path, keeping keys beyond the last
@@ -61,8 +71,18 @@ void write_file_list(engine_run& run, const std::string& folder);
 // settings.file_list_path (whose keys beyond the run's last one the join
 // takes too), and another run listing its folder into the same temp folder
 // never touches it. Without a work folder the list is written in place.
+//
+// `workers` files are converted at a time by the walks; a join always takes
+// its files one at a time.
 void run_batch_walk(engine_run& run, report_stream& report,
-                    const batch_converter& convert = convert_batch_file);
+                    const batch_converter& convert = convert_batch_file,
+                    unsigned workers = 1);
+
+// How many files a batch run with these settings converts at once: the
+// [PARAMS] jobs key's, one per core when it is 0 or missing; always one for
+// a join (its files go into one output, in walk order) and for page
+// segments (their bitmap library is only ever called from one thread).
+unsigned batch_workers(const engine_settings& settings);
 
 // Whether a batch run with these settings writes a file list of its own (the
 // joined PDF of the source folder, without recurse).

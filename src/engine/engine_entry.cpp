@@ -376,7 +376,7 @@ int run_engine(const std::string& command_text, const engine_environment& enviro
       }
       report = std::move(*created);
     }
-    run_batch_walk(run, report);
+    run_batch_walk(run, report, convert_batch_file, batch_workers(settings));
     // Still open when a join or a stop ended the run without a footer.
     report.close();
     check_report_written(run, report, path);

@@ -3,6 +3,7 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <utility>
 
 #include "common/paths.h"
 #include "common/version.h"
@@ -65,6 +66,7 @@ report_stream& report_stream::operator=(report_stream&& other) noexcept {
     close();
     file_ = std::move(other.file_);
     whole_block_ = other.whole_block_;
+    holding_ = other.holding_;
     pending_ = std::move(other.pending_);
     failure_ = std::move(other.failure_);
   }
@@ -99,10 +101,18 @@ result<report_stream> report_stream::open(platform::file_system& files, const st
   return report_stream(std::move(file), false);
 }
 
+report_stream report_stream::held() {
+  report_stream stream;
+  stream.holding_ = true;
+  return stream;
+}
+
+std::string report_stream::take_text() { return std::exchange(pending_, std::string()); }
+
 void report_stream::write(std::string_view text) { pending_ += text; }
 
 void report_stream::flush() {
-  if (!whole_block_) {
+  if (!whole_block_ && !holding_) {
     write_pending();
   }
 }
@@ -117,6 +127,9 @@ void report_stream::write_pending() {
 }
 
 void report_stream::close() {
+  if (holding_) {
+    return;
+  }
   if (file_ && whole_block_ && !pending_.empty()) {
     // No run may cut the report while the block goes in.
     (void)file_->lock(platform::file_lock::shared, kReportLockPatience);

@@ -42,7 +42,12 @@ class report_stream {
   static result<report_stream> open(platform::file_system& files, const std::string& path,
                                     platform::open_mode mode);
 
-  bool is_open() const { return file_ != nullptr; }
+  // A stream that writes into no file but keeps its text for take_text():
+  // the lines of a file converted beside others, written into the report
+  // when their turn comes.
+  static report_stream held();
+
+  bool is_open() const { return file_ != nullptr || holding_; }
   // Text is held until flush() (until close() for a block appended whole),
   // so that a line reaches the file whole.
   void write(std::string_view text);
@@ -50,6 +55,8 @@ class report_stream {
   void close();
   // The first write or close that failed, or ok.
   const status& failure() const { return failure_; }
+  // The text a held stream kept, which it then forgets.
+  std::string take_text();
 
  private:
   report_stream(std::unique_ptr<platform::writable_file> file, bool whole_block)
@@ -58,6 +65,7 @@ class report_stream {
 
   std::unique_ptr<platform::writable_file> file_;
   bool whole_block_ = false;  // opened for appending: one block at close()
+  bool holding_ = false;      // held(): the text stays in pending_
   std::string pending_;
   status failure_ = status::ok();
 };

@@ -38,6 +38,9 @@ const std::array kJobKeys = {
     job_key{params_keep_proportions, "PARAMS", "keep_proportions", flag,
             &js::params_keep_proportions, 0, literal, "0", false},
     job_key{params_size, "PARAMS", "size", size, &js::params_size, 0, literal, "", false},
+    // How many files of a batch are converted at once; the front end keeps it
+    // as it finds it. Readers that predate it ignore it.
+    job_key{params_jobs, "PARAMS", "jobs", number, &js::params_jobs, 0, never_written, "", false},
     job_key{jpeg_quality, "JPEG", "quality", number, &js::jpeg_quality, 0, literal, "75", false},
     job_key{jpeg_progressive, "JPEG", "progressive", flag, &js::jpeg_progressive, 0, literal, "0",
             false},

@@ -32,6 +32,7 @@ enum class job_key_id {
   params_extract_all,
   params_keep_proportions,
   params_size,
+  params_jobs,
   jpeg_quality,
   jpeg_progressive,
   jpeg_colorspace,

@@ -15,6 +15,8 @@ struct job_settings {
   int params_extract_all = 0;
   int params_keep_proportions = 0;
   std::string params_size;
+  // Files a batch converts at once: 0 for one per core, 1 for one at a time.
+  int params_jobs = 0;
   int jpeg_quality = 0;
   int jpeg_progressive = 0;
   int jpeg_colorspace = 1;

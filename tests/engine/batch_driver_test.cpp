@@ -6,6 +6,9 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -497,6 +500,102 @@ TEST_F(EngineRun, CorpusBatchReportsEveryFileAsItGoes) {
         << path;
   }
   EXPECT_TRUE(mask_dates(text).ends_with(golden_footer(static_cast<unsigned>(handed.size()))));
+}
+
+// The times a PNG or TIFF writer takes from the clock, blanked: the tIME chunk
+// and the "date:" text chunks of a PNG, the date-time tag of a TIFF.
+std::string mask_write_times(std::string bytes) {
+  auto blank_after = [&](std::string_view marker, std::size_t length) {
+    for (std::size_t at = bytes.find(marker); at != std::string::npos;
+         at = bytes.find(marker, at + 1)) {
+      const std::size_t from = std::min(bytes.size(), at + marker.size());
+      bytes.replace(from, std::min(length, bytes.size() - from), std::string(std::min(length, bytes.size() - from), '#'));
+    }
+  };
+  blank_after("tIME", 11);
+  blank_after(std::string_view("date:create\0", 12), 29);
+  blank_after(std::string_view("date:modify\0", 12), 29);
+  blank_after(std::string_view("date:timestamp\0", 15), 29);
+  return bytes;
+}
+
+// Every file of a folder, by path under it, with its bytes.
+std::map<std::string, std::string> files_under(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) {
+      std::ifstream in(entry.path(), std::ios::binary);
+      files[std::filesystem::relative(entry.path(), folder).string()] =
+          mask_write_times(mask_dates(std::string(std::istreambuf_iterator<char>(in), {})));
+    }
+  }
+  return files;
+}
+
+// Files converted several at a time leave exactly what one at a time leaves:
+// the same outputs byte for byte (among them names two sources both write:
+// "a.tif" page 2 and "a_2.tif" make "a_2.png"; "sub/" is taken after the
+// folder's own files), the same report lines in the same order, count and
+// messages.
+TEST_F(EngineRun, WorkersLeaveWhatOneAtATimeLeaves) {
+  const std::string corpus = std::string(ZQ_TEST_DATA_DIR) + "/corpus";
+  std::filesystem::create_directories(in("sub"));
+  for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
+    std::filesystem::copy_file(entry.path(), in(entry.path().filename().string()));
+  }
+  tiff("a.tif", 3);
+  make_image("-size 9x7 xc:red", in("a_2.tif"));
+  tiff("sub/testfax4.tiff", 2);
+  std::filesystem::copy_file(corpus + "/testfax4.tiff", in("sub/a.tif"));
+
+  const struct {
+    const char* what;
+    const char* params;
+  } cases[] = {
+      {"PNG, pages apart, shared report", "image_type=7\r\nextract_all=1\r\n"},
+      {"TIFF, folder tree, reports per file",
+       "image_type=11\r\nrecurse=1\r\nreproduce_path=1\r\n[REPORT]\r\nuse_tiff_name=1\r\n"},
+  };
+  for (const auto& c : cases) {
+    struct outcome {
+      int exit_code;
+      std::map<std::string, std::string> outputs;
+      std::map<std::string, std::string> reports;
+      std::vector<std::string> messages;
+    };
+    auto convert = [&](int jobs) {
+      std::filesystem::remove_all(work_.file("out"));
+      std::filesystem::remove_all(work_.file("temp"));
+      const std::string ini =
+          job("[PARAMS]\r\njobs=" + std::to_string(jobs) + "\r\n" + c.params);
+      const int exit_code = run("C|" + ini);
+      return outcome{exit_code, files_under(work_.file("out")), files_under(work_.file("temp")),
+                     messages()};
+    };
+    const outcome alone = convert(1);
+    const outcome together = convert(4);
+    EXPECT_EQ(together.exit_code, alone.exit_code) << c.what;
+    EXPECT_GT(alone.outputs.size(), 30u) << c.what;
+    // Compared file by file: a difference names the file without printing it.
+    for (const auto* files : {&alone.outputs, &alone.reports, &together.outputs, &together.reports}) {
+      const auto& other = files == &alone.outputs      ? together.outputs
+                          : files == &alone.reports    ? together.reports
+                          : files == &together.outputs ? alone.outputs
+                                                       : alone.reports;
+      for (const auto& [name, bytes] : *files) {
+        const auto found = other.find(name);
+        EXPECT_TRUE(found != other.end() && found->second == bytes) << c.what << ": " << name;
+      }
+    }
+    EXPECT_EQ(together.messages, alone.messages) << c.what;
+    // Lines of converted and of refused files both had their order kept.
+    std::string lines;
+    for (const auto& [name, text] : alone.reports) {
+      lines += text;
+    }
+    EXPECT_NE(lines.find(" converted\r\n"), std::string::npos) << c.what;
+    EXPECT_NE(lines.find("cannot be read"), std::string::npos) << c.what;
+  }
 }
 
 // The sample job of the demo: the fax, the colour scan and the raw fax.
