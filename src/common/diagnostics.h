@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace zq {
@@ -33,6 +34,27 @@ class recorded_diagnostics final : public diagnostics {
  private:
   std::vector<std::string> messages_;
   std::string progress_;
+};
+
+// Keeps what is said, in order, until it is said again elsewhere: the work of
+// one file in a batch whose files are converted concurrently speaks when the
+// file is committed, not while it runs.
+class held_diagnostics final : public diagnostics {
+ public:
+  void say(std::string_view message) override { held_.emplace_back(true, message); }
+  void progress(std::string_view text) override { held_.emplace_back(false, text); }
+  void replay(diagnostics& to) const {
+    for (const auto& [said, text] : held_) {
+      if (said) {
+        to.say(text);
+      } else {
+        to.progress(text);
+      }
+    }
+  }
+
+ private:
+  std::vector<std::pair<bool, std::string>> held_;  // true: said, false: progress
 };
 
 }  // namespace zq

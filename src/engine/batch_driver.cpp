@@ -437,9 +437,7 @@ void run_batch_walk(engine_run& run, report_stream& report, const batch_converte
   }
   if (joins_file_list(settings)) {
     check_shared_file_list(run);
-  }
-  if (joins_file_list(settings)) {
-    workers = 1;
+    workers = 1;  // the join takes the files in walk order
   }
   if (settings.job.params_recurse == 1) {
     walk_folder_tree(run, report, settings.source_folder, convert, workers);

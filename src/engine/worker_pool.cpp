@@ -87,16 +87,6 @@ void pixel_budget::release(std::uint64_t amount) {
   changed_.notify_all();
 }
 
-void held_diagnostics::replay(diagnostics& to) const {
-  for (const auto& [said, text] : held_) {
-    if (said) {
-      to.say(text);
-    } else {
-      to.progress(text);
-    }
-  }
-}
-
 unsigned worker_count(int jobs) {
   if (jobs > 0) {
     return std::min(static_cast<unsigned>(jobs), kMaxWorkers);

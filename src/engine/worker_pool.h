@@ -21,11 +21,6 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
-#include <string_view>
-#include <utility>
-#include <vector>
-
-#include "common/diagnostics.h"
 
 namespace zq::platform {
 class file_system;
@@ -65,18 +60,6 @@ class pixel_budget {
   std::uint64_t capacity_;
   std::uint64_t held_ = 0;
   std::uint64_t next_ticket_ = 0;
-};
-
-// Messages of one file's conversion, kept until the file is committed.
-class held_diagnostics final : public diagnostics {
- public:
-  void say(std::string_view message) override { held_.emplace_back(true, message); }
-  void progress(std::string_view text) override { held_.emplace_back(false, text); }
-  // Says everything held to `to`, in the order it came.
-  void replay(diagnostics& to) const;
-
- private:
-  std::vector<std::pair<bool, std::string>> held_;
 };
 
 // How many files a batch converts at once: `jobs` when positive (1 is one at
