@@ -122,8 +122,19 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${ZQ_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# Depends: from the libraries the programs link, as dpkg-shlibdeps finds them.
+# Depends: from the libraries the programs link, as dpkg-shlibdeps finds them,
+# and the package of ImageMagick's library, which the engine loads at run time
+# (src/engine/CMakeLists.txt) and dpkg-shlibdeps cannot see.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+file(REAL_PATH ${ZQ_MAGICK_WAND_FILE} zq_magick_wand_real)
+find_program(ZQ_DPKG_QUERY dpkg-query)
+if(ZQ_DPKG_QUERY)
+  execute_process(COMMAND ${ZQ_DPKG_QUERY} -S ${zq_magick_wand_real}
+                  OUTPUT_VARIABLE zq_magick_owner RESULT_VARIABLE zq_magick_query)
+  if(zq_magick_query EQUAL 0 AND zq_magick_owner MATCHES "^([^:]+):")
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS ${CMAKE_MATCH_1})
+  endif()
+endif()
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${ZQ_INSTALL_LAYOUT_DIR})
 # The help item and the help command open the page with xdg-open.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")

@@ -52,13 +52,14 @@ class source_conversion {
       return refused(
           status::error("no format for the code " + std::to_string(settings_.format_code)));
     }
-    if (const status named = read_setup(); !named.is_ok()) {
-      return not_readable(named);
-    }
+    fax_ = has_fax_signature(run_.files, source_);
     if (std::optional<converter_result> copied = convert_group4_as_it_stands()) {
       return counted(*copied);
     }
-    result<image_ptr> first = magick::read_page(info_, 0);
+    if (const status named = read_setup(); !named.is_ok()) {
+      return not_readable(named);
+    }
+    result<image_ptr> first = magick::read_page(*info_, 0);
     if (!first.is_ok()) {
       return not_readable(first.status());
     }
@@ -106,12 +107,14 @@ class source_conversion {
     return status::error("not a regular file", source_);
   }
 
+  // The reading settings, made only when the image library reads: a page
+  // copied as it stands never starts it.
   status read_setup() {
-    fax_ = has_fax_signature(run_.files, source_);
-    status named = info_.set_filename(fax_ ? "FAX:" + source_ : source_);
-    info_.set_density(density_text(settings_.job.params_density));
+    info_.emplace();
+    status named = info_->set_filename(fax_ ? "FAX:" + source_ : source_);
+    info_->set_density(density_text(settings_.job.params_density));
     if (route_ != nullptr && route_->setup_reading != nullptr) {
-      route_->setup_reading(info_);
+      route_->setup_reading(*info_);
     }
     return named;
   }
@@ -119,7 +122,7 @@ class source_conversion {
   // The writing settings: those of the read, then the option list's. Kept
   // apart from the reading settings so every page is read alike.
   void prepare_write_settings() {
-    write_info_ = info_.clone();
+    write_info_ = info_->clone();
     (void)apply_option_settings(options_, *write_info_);
     if (route_ != nullptr && route_->setup_writing != nullptr) {
       route_->setup_writing(settings_.job, *write_info_);
@@ -225,7 +228,7 @@ class source_conversion {
   // that `use` does not convert.
   template <typename Use>
   converter_result process_pages(image_ptr first, std::size_t count, Use use) {
-    magick::page_sequence rest(info_, 1, count);
+    magick::page_sequence rest(*info_, 1, count);
     for (std::size_t index = 0; index < count; ++index) {
       image_ptr page;
       if (index == 0) {
@@ -251,7 +254,7 @@ class source_conversion {
   // The number of pages, from the file's headers; 0 after reporting a file
   // that cannot be read.
   std::size_t counted_pages() {
-    const result<std::size_t> count = magick::ping_page_count(info_);
+    const result<std::size_t> count = magick::ping_page_count(*info_);
     if (!count.is_ok()) {
       (void)not_readable(count.status());
       return 0;
@@ -412,7 +415,7 @@ class source_conversion {
   bool batch_;
   report_stream& report_;
   const format_route* route_;
-  magick::image_info info_;  // the reading settings
+  std::optional<magick::image_info> info_;  // the reading settings
   std::optional<magick::image_info> write_info_;
   option_list options_;
   bool fax_ = false;                 // raw fax data, read through the fax reader

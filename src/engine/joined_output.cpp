@@ -9,30 +9,22 @@ namespace zq::engine {
 result<joined_output> joined_output::begin(platform::file_system& files, const format_route& route,
                                            const magick::image_info* write_info,
                                            const std::string& output) {
-  std::unique_ptr<pdf_page_builder> pdf;
-  if (route.join_pages == nullptr) {
-    if (const status made = make_pdf_page_builder(pdf); !made.is_ok()) {
-      return made;
-    }
-  }
   result<platform::staged_output> folder =
       platform::staged_output::begin(files, folder_of(output) + "pages");
   if (!folder.is_ok()) {
     return folder.status();
   }
-  return joined_output(files, route, write_info, output, std::move(folder).value(), std::move(pdf));
+  return joined_output(files, route, write_info, output, std::move(folder).value());
 }
 
 joined_output::joined_output(platform::file_system& files, const format_route& route,
                              const magick::image_info* write_info, std::string output,
-                             platform::staged_output pages_folder,
-                             std::unique_ptr<pdf_page_builder> pdf)
+                             platform::staged_output pages_folder)
     : files_(&files),
       route_(&route),
       write_info_(write_info),
       output_(std::move(output)),
-      pages_folder_(std::move(pages_folder)),
-      pdf_(std::move(pdf)) {}
+      pages_folder_(std::move(pages_folder)) {}
 
 std::string joined_output::next_page_file(std::string_view extension) const {
   return folder_of(pages_folder_.path()) + std::to_string(pages_) + std::string(extension);
@@ -42,11 +34,11 @@ status joined_output::add_page(_Image* page) {
   // DCX pages are PCX files; every other format's pages are files of its own.
   const std::string_view extension = route_->format.extension;
   const std::string file = next_page_file(extension);
-  status added = pdf_ ? add_pdf_page(page, file)
-                      : magick::write_images(*files_, *write_info_, page, file,
-                                             magick::coder_for_extension(extension));
+  status added = is_pdf() ? add_pdf_page(page, file)
+                          : magick::write_images(*files_, *write_info_, page, file,
+                                                 magick::coder_for_extension(extension));
   if (added.is_ok()) {
-    if (!pdf_) {
+    if (!is_pdf()) {
       page_files_.push_back(file);
       tiff_parts_.emplace_back(file);
     }
@@ -79,17 +71,47 @@ status joined_output::add_pdf_page(_Image* page, const std::string& file) {
       const magick::pdf_resolution resolution = magick::pdf_page_resolution(*write_info_, page);
       encoded.x_resolution = resolution.x;
       encoded.y_resolution = resolution.y;
-      return pdf_->append_ccitt(encoded);
+      return append_ccitt(encoded);
     }
   }
   const status written = magick::write_images(*files_, *write_info_, page, file, "PDF");
-  return written.is_ok() ? pdf_->append_pdf(file) : written;
+  if (!written.is_ok()) {
+    return written;
+  }
+  if (const status joiner = start_joiner(); !joiner.is_ok()) {
+    return joiner;
+  }
+  return joiner_->append_pdf(file);
+}
+
+status joined_output::append_ccitt(const ccitt_page& page) {
+  return joiner_ ? joiner_->append_ccitt(page) : group4_.append(page);
+}
+
+// The first page that is not Group 4 data hands the document to the joiner's
+// library, with the pages so far.
+status joined_output::start_joiner() {
+  if (joiner_) {
+    return status::ok();
+  }
+  std::unique_ptr<pdf_page_builder> joiner;
+  if (const status made = make_pdf_page_builder(joiner); !made.is_ok()) {
+    return made;
+  }
+  for (const ccitt_page& page : group4_.pages()) {
+    if (const status added = joiner->append_ccitt(page); !added.is_ok()) {
+      return added;
+    }
+  }
+  group4_ = group4_pdf();
+  joiner_ = std::move(joiner);
+  return status::ok();
 }
 
 status joined_output::add_encoded(ccitt_page page, magick::pdf_resolution resolution) {
   page.x_resolution = resolution.x;
   page.y_resolution = resolution.y;
-  const status added = pdf_->append_ccitt(page);
+  const status added = append_ccitt(page);
   if (added.is_ok()) {
     ++pages_;
   }
@@ -103,7 +125,7 @@ status joined_output::finish() {
   }
   // Fax pages are read from their sources only now, and only the TIFF joiner
   // knows them.
-  if (status joined = pdf_             ? write_pdf(staged->path())
+  if (status joined = is_pdf()         ? write_pdf(staged->path())
                       : has_fax_pages_ ? join_tiff_parts(*files_, tiff_parts_, staged->path())
                                        : route_->join_pages(*files_, page_files_, staged->path());
       !joined.is_ok()) {
@@ -120,7 +142,7 @@ status joined_output::write_pdf(const std::string& path) {
   if (!file.is_ok()) {
     return file.status();
   }
-  const status written = pdf_->write_to(**file);
+  const status written = joiner_ ? joiner_->write_to(**file) : group4_.write_to(**file);
   const status closed = (*file)->close();
   return written.is_ok() ? closed : written;
 }

@@ -6,7 +6,8 @@
 //
 // Bilevel pages bound for a PDF with Group 4 compression are encoded as Group 4
 // TIFF data and embedded as they are, which is what the PDF writer would have
-// produced, at a fraction of its cost. Fax pages bound for a Group 3 or Group
+// produced, at a fraction of its cost; a PDF of such pages alone is written by
+// the engine itself (group4_pdf.h). Fax pages bound for a Group 3 or Group
 // 4 TIFF can skip the image library altogether (add_fax_pages).
 #pragma once
 
@@ -17,6 +18,7 @@
 
 #include "common/result.h"
 #include "engine/format_routes.h"
+#include "engine/group4_pdf.h"
 #include "engine/magick.h"
 #include "engine/pdf_pages.h"
 #include "engine/tiff_pages.h"
@@ -30,13 +32,14 @@ class joined_output {
   // (written as DCX). Every page is written with `write_info`, which must
   // outlive this object (nullptr when only encoded pages are added), and
   // every file is made through `files`, which must outlive it too. Fails when
-  // the private folder cannot be made or, for a PDF, the joiner library
-  // cannot be loaded.
+  // the private folder cannot be made.
   static result<joined_output> begin(platform::file_system& files, const format_route& route,
                                      const magick::image_info* write_info,
                                      const std::string& output);
 
-  // Encodes one page, already processed by the caller.
+  // Encodes one page, already processed by the caller. For a PDF, the first
+  // page that is not Group 4 data loads the joiner's library, and fails when
+  // it cannot be loaded.
   status add_page(_Image* page);
 
   // PDF only: a page whose Group 4 data goes in as it stands, laid out at
@@ -57,10 +60,13 @@ class joined_output {
  private:
   joined_output(platform::file_system& files, const format_route& route,
                 const magick::image_info* write_info, std::string output,
-                platform::staged_output pages_folder, std::unique_ptr<pdf_page_builder> pdf);
+                platform::staged_output pages_folder);
 
+  bool is_pdf() const { return route_->join_pages == nullptr; }
   std::string next_page_file(std::string_view extension) const;
   status add_pdf_page(_Image* page, const std::string& file);
+  status append_ccitt(const ccitt_page& page);
+  status start_joiner();
   status write_pdf(const std::string& path);
 
   platform::file_system* files_;
@@ -71,7 +77,10 @@ class joined_output {
   std::vector<std::string> page_files_;   // TIFF, GIF, DCX: joined by the route's join_pages
   std::vector<tiff_part> tiff_parts_;     // TIFF: the pages in order, fax pages among them
   bool has_fax_pages_ = false;
-  std::unique_ptr<pdf_page_builder> pdf_;  // PDF: holds the pages as they come
+  // PDF: the pages as they come, written by the engine while they are all
+  // Group 4 data, else by the joiner's library.
+  group4_pdf group4_;
+  std::unique_ptr<pdf_page_builder> joiner_;
   std::size_t pages_ = 0;
 };
 

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -21,6 +22,63 @@
 
 namespace zq::engine::magick {
 namespace {
+
+// The library's calls the engine makes. The engine is not linked with
+// ImageMagick: the program loader would map its forty-odd libraries before
+// every run, most of a run's start-up, and runs that only copy encoded data
+// (a Group 4 page into a PDF or a TIFF) never touch it. It is loaded on the
+// first call instead, by the name it was built against (ZQ_MAGICK_LIBRARY).
+#define ZQ_MAGICK_CALLS(CALL)                                                                  \
+  CALL(AcquireExceptionInfo) CALL(AcquireImageInfo) CALL(AppendImageToList)                    \
+  CALL(ClearMagickException) CALL(CloneImageInfo) CALL(CloneString) CALL(CopyMagickString)     \
+  CALL(DeleteImageArtifact) CALL(DeleteImageOption) CALL(DeleteImageProperty)                  \
+  CALL(DestroyExceptionInfo) CALL(DestroyImageInfo) CALL(DestroyImageList) CALL(DestroyString) \
+  CALL(GetImageArtifact) CALL(GetImageListLength) CALL(GetPageGeometry)                        \
+  CALL(InterpretImageFilename) CALL(IsGeometry) CALL(IsMonochromeImage)                        \
+  CALL(IsRightsAuthorized) CALL(LocaleCompare) CALL(LocaleUpper) CALL(MagickWandGenesis)       \
+  CALL(MagickWandTerminus) CALL(MogrifyImage) CALL(MogrifyImageInfo) CALL(MogrifyImages)       \
+  CALL(ParseGeometry) CALL(PingImage) CALL(ReadImage) CALL(SetImageOption)                     \
+  CALL(SetMagickResourceLimit) CALL(SetMagickSecurityPolicy) CALL(SplitImageList)              \
+  CALL(SyncImageSettings) CALL(SyncImagesSettings) CALL(WriteImage)
+
+struct library_calls {
+#define ZQ_DECLARE_CALL(name) decltype(&::name) name = nullptr;
+  ZQ_MAGICK_CALLS(ZQ_DECLARE_CALL)
+#undef ZQ_DECLARE_CALL
+};
+
+status find_calls(library_calls& found) {
+  status missing = status::ok();
+  auto find = [&](auto& call, const char* name) {
+    void* address = nullptr;
+    if (missing.is_ok()) {
+      missing = platform::find_library_symbol(ZQ_MAGICK_LIBRARY, name, address);
+      call = reinterpret_cast<std::remove_reference_t<decltype(call)>>(address);
+    }
+  };
+#define ZQ_FIND_CALL(name) find(found.name, #name);
+  ZQ_MAGICK_CALLS(ZQ_FIND_CALL)
+#undef ZQ_FIND_CALL
+  return missing;
+}
+
+// Loaded once per process, on the first call. Without the library no image
+// can be read or written at all: the run ends there, as it would have ended
+// at start had the loader not found it, with the loader's reason.
+constexpr int kLibraryMissingExitCode = 127;  // the program loader's own
+
+const library_calls& calls() {
+  static const library_calls loaded = [] {
+    library_calls found;
+    if (const status missing = find_calls(found); !missing.is_ok()) {
+      std::fprintf(stderr, "Zembrit_Quarnel: cannot load ImageMagick: %s\n",
+                   missing.reason().c_str());
+      std::_Exit(kLibraryMissingExitCode);
+    }
+    return found;
+  }();
+  return loaded;
+}
 
 // No read rights for anything that would run an interpreter or a script, or
 // fetch from elsewhere; write rights for the coders among them that the
@@ -39,11 +97,11 @@ constexpr const char* kSecurityPolicy =
 constexpr const char* kSystemPolicyFile = "/etc/ImageMagick-6/policy.xml";
 
 struct exception_deleter {
-  void operator()(ExceptionInfo* exception) const { DestroyExceptionInfo(exception); }
+  void operator()(ExceptionInfo* exception) const { calls().DestroyExceptionInfo(exception); }
 };
 using exception_ptr = std::unique_ptr<ExceptionInfo, exception_deleter>;
 
-exception_ptr new_exception() { return exception_ptr(AcquireExceptionInfo()); }
+exception_ptr new_exception() { return exception_ptr(calls().AcquireExceptionInfo()); }
 
 std::string text_of(const char* text) { return text != nullptr ? text : std::string(); }
 
@@ -73,7 +131,7 @@ class library {
   // line of the system policy to change.
   status may_write(std::string_view coder) const {
     const std::string name(coder);
-    if (IsRightsAuthorized(CoderPolicyDomain, WritePolicyRights, name.c_str()) != MagickFalse) {
+    if (calls().IsRightsAuthorized(CoderPolicyDomain, WritePolicyRights, name.c_str()) != MagickFalse) {
       return status::ok();
     }
     return status::error("ImageMagick's security policy does not allow writing " + name +
@@ -84,9 +142,9 @@ class library {
 
  private:
   library() {
-    MagickWandGenesis();
+    calls().MagickWandGenesis();
     exception_ptr exception = new_exception();
-    policy_installed_ = SetMagickSecurityPolicy(kSecurityPolicy, exception.get()) != MagickFalse;
+    policy_installed_ = calls().SetMagickSecurityPolicy(kSecurityPolicy, exception.get()) != MagickFalse;
     // A page too large for memory goes to a disk cache. Memory-mapped without
     // its blocks reserved, that cache turns a full temporary file system into
     // SIGBUS at whichever pixel is touched first on a block that cannot be
@@ -96,9 +154,9 @@ class library {
     // the cache is kept off mapped files instead (a limit may always be
     // lowered): as safe, but many times slower for pages beyond memory.
     if (!policy_installed_) {
-      (void)SetMagickResourceLimit(MapResource, 0);
+      (void)calls().SetMagickResourceLimit(MapResource, 0);
     }
-    std::atexit(MagickWandTerminus);
+    std::atexit(calls().MagickWandTerminus);
   }
 
   // ", line N: <text>" of the system policy's rule about `coder`, or nothing.
@@ -136,7 +194,7 @@ status settle_settings(const image_info& info, int count, option_argv& argv, Ima
                        Sync sync) {
   image_info settings = info.clone();
   exception_ptr exception = new_exception();
-  (void)MogrifyImageInfo(settings.get(), count, argv.argv(), exception.get());
+  (void)calls().MogrifyImageInfo(settings.get(), count, argv.argv(), exception.get());
   (void)sync(settings.get(), images);
   return failure_of(*exception, "the image settings could not be applied");
 }
@@ -169,13 +227,13 @@ bool copy_filename(char (&field)[MaxTextExtent], const std::string& text) {
   if (text.size() >= MaxTextExtent) {
     return false;
   }
-  CopyMagickString(field, text.c_str(), MaxTextExtent);
+  calls().CopyMagickString(field, text.c_str(), MaxTextExtent);
   return true;
 }
 
 // Sets or, with an empty text, clears one of the ImageInfo's text settings.
 void set_text(char*& field, const std::string& text) {
-  (void)CloneString(&field, text.empty() ? nullptr : text.c_str());
+  (void)calls().CloneString(&field, text.empty() ? nullptr : text.c_str());
 }
 
 // Names are taken as they are. On writing, the library's OpenBlob runs every
@@ -190,13 +248,13 @@ void set_text(char*& field, const std::string& text) {
 // travel into every image read as an artifact.
 constexpr const char* kLiteralNames = "filename:literal";
 
-void take_names_literally(ImageInfo* info) { (void)SetImageOption(info, kLiteralNames, "true"); }
+void take_names_literally(ImageInfo* info) { (void)calls().SetImageOption(info, kLiteralNames, "true"); }
 
 // The name the library opens when it is asked to write `image` to `name`
 // with `writing`: OpenBlob's own expansion. Empty when it cannot expand it.
 std::string name_opened_for(const ImageInfo* writing, Image* image, const std::string& name) {
   char opened[MaxTextExtent] = {};
-  if (InterpretImageFilename(writing, image, name.c_str(), static_cast<int>(image->scene),
+  if (calls().InterpretImageFilename(writing, image, name.c_str(), static_cast<int>(image->scene),
                              opened) == 0) {
     return std::string();
   }
@@ -215,10 +273,10 @@ constexpr const char* kTitleReference = "%[filename:zq-title]";
 // chunk of a PNG in disguise) must not put its own text there.
 void define_reference(image_info& writing, Image* images, const char* key,
                       const std::string& value) {
-  (void)SetImageOption(writing.get(), key, value.c_str());
+  (void)calls().SetImageOption(writing.get(), key, value.c_str());
   for (Image* image = images; image != nullptr; image = image->next) {
-    (void)DeleteImageProperty(image, key);
-    (void)DeleteImageArtifact(image, key);
+    (void)calls().DeleteImageProperty(image, key);
+    (void)calls().DeleteImageArtifact(image, key);
   }
 }
 
@@ -240,7 +298,7 @@ void carry_quality(image_info& writing, const Image* images) {
   if (writing.get()->quality != kUndefinedQuality) {
     return;
   }
-  if (const char* quality = GetImageArtifact(images, "quality"); quality != nullptr) {
+  if (const char* quality = calls().GetImageArtifact(images, "quality"); quality != nullptr) {
     // Read as the library reads the option (StringToUnsignedLong).
     writing.get()->quality = static_cast<std::size_t>(std::strtoul(quality, nullptr, 10));
   }
@@ -260,8 +318,8 @@ bool name_images(Image* images, const std::string& name) {
 
 // The outcome of WriteImage: a failure the library raised, or none.
 status written_by(const ImageInfo* writing, Image* images, bool answer_counts) {
-  ClearMagickException(&images->exception);
-  const bool answered = WriteImage(writing, images) != MagickFalse;
+  calls().ClearMagickException(&images->exception);
+  const bool answered = calls().WriteImage(writing, images) != MagickFalse;
   if ((answered || !answer_counts) && images->exception.severity < ErrorException) {
     return status::ok();
   }
@@ -283,7 +341,7 @@ std::vector<yuv_plane> yuv_planes(const ImageInfo* writing, const Image* images)
   std::size_t vertical = 2;
   if (writing->sampling_factor != nullptr) {
     GeometryInfo geometry{};
-    const MagickStatusType flags = ParseGeometry(writing->sampling_factor, &geometry);
+    const MagickStatusType flags = calls().ParseGeometry(writing->sampling_factor, &geometry);
     horizontal = static_cast<std::size_t>(std::max(1.0, geometry.rho));
     vertical = (flags & SigmaValue) != 0 ? static_cast<std::size_t>(std::max(1.0, geometry.sigma))
                                          : horizontal;
@@ -532,7 +590,7 @@ status write_by_name(image_info& writing, Image* images, const std::string& stag
   // A list may go into several files, which the library names and opens
   // itself. Unbuffered, so that a write that fails fails the call that made
   // it (see output_stream).
-  (void)SetImageOption(writing.get(), "stream:buffer-size", "0");
+  (void)calls().SetImageOption(writing.get(), "stream:buffer-size", "0");
   if (!name_images(images, name)) {
     return status::error("file name too long for the image library", output);
   }
@@ -552,7 +610,7 @@ status write_named_as(image_info& writing, Image* images, const std::string& sta
   define_reference(writing, images, kTitleKey, output);
   if (images->next != nullptr ||
       name_opened_for(writing.get(), images, kTitleReference) != output) {
-    (void)DeleteImageOption(writing.get(), kTitleKey);
+    (void)calls().DeleteImageOption(writing.get(), kTitleKey);
     return write_by_name(writing, images, staged_path, coder, output);
   }
   return write_through_stream(writing, images, std::string(coder) + ":" + kTitleReference,
@@ -561,16 +619,16 @@ status write_named_as(image_info& writing, Image* images, const std::string& sta
 
 }  // namespace
 
-void image_deleter::operator()(_Image* images) const { DestroyImageList(images); }
+void image_deleter::operator()(_Image* images) const { calls().DestroyImageList(images); }
 
-void image_info_deleter::operator()(_ImageInfo* info) const { DestroyImageInfo(info); }
+void image_info_deleter::operator()(_ImageInfo* info) const { calls().DestroyImageInfo(info); }
 
 image_info::image_info() {
   start();
-  info_.reset(AcquireImageInfo());
+  info_.reset(calls().AcquireImageInfo());
 }
 
-image_info image_info::clone() const { return image_info(CloneImageInfo(info_.get())); }
+image_info image_info::clone() const { return image_info(calls().CloneImageInfo(info_.get())); }
 
 status image_info::set_filename(const std::string& filename) {
   if (!copy_filename(info_->filename, filename)) {
@@ -615,9 +673,9 @@ void image_info::apply(const image_info_changes& changes) {
   if (changes.page) {
     std::string page;
     if (!changes.page->empty()) {
-      char* geometry = GetPageGeometry(changes.page->c_str());
+      char* geometry = calls().GetPageGeometry(changes.page->c_str());
       page = geometry;
-      geometry = DestroyString(geometry);
+      geometry = calls().DestroyString(geometry);
     }
     set_text(info->page, page);
   }
@@ -630,7 +688,7 @@ void image_info::apply(const image_info_changes& changes) {
 result<image_ptr> read_images(const image_info& info) {
   const image_info reading = info.clone();
   exception_ptr exception = new_exception();
-  image_ptr images(ReadImage(reading.get(), exception.get()));
+  image_ptr images(calls().ReadImage(reading.get(), exception.get()));
   if (!images) {
     return status_of(*exception, "no image in the file");
   }
@@ -677,7 +735,7 @@ result<image_ptr> page_sequence::next() {
   }
   // The first page leaves the list; the rest wait their turn.
   Image* head = batch_.release();
-  Image* rest = SplitImageList(head);
+  Image* rest = calls().SplitImageList(head);
   if (rest != nullptr) {
     rest->previous = nullptr;
   }
@@ -694,7 +752,7 @@ result<image_ptr> page_sequence::next() {
 result<std::size_t> ping_page_count(const image_info& info) {
   const image_info pinging = info.clone();
   exception_ptr exception = new_exception();
-  image_ptr images(PingImage(pinging.get(), exception.get()));
+  image_ptr images(calls().PingImage(pinging.get(), exception.get()));
   if (!images) {
     return status_of(*exception, "no image in the file");
   }
@@ -702,7 +760,7 @@ result<std::size_t> ping_page_count(const image_info& info) {
 }
 
 std::size_t page_count(const _Image* images) {
-  return images != nullptr ? GetImageListLength(images) : 0;
+  return images != nullptr ? calls().GetImageListLength(images) : 0;
 }
 
 std::size_t columns_of(const _Image* image) { return image->columns; }
@@ -715,7 +773,7 @@ double y_resolution(const _Image* image) { return image->y_resolution; }
 
 void append_images(image_ptr& images, image_ptr more) {
   Image* list = images.release();
-  AppendImageToList(&list, more.release());
+  calls().AppendImageToList(&list, more.release());
   images.reset(list);
 }
 
@@ -729,7 +787,7 @@ option_list with_display_rgb(const option_list& options) {
   const std::vector<std::string>& elements = options.elements();
   for (std::size_t i = 1; i < elements.size(); ++i) {
     const bool rgb_value =
-        i > 1 && elements[i - 1] == "-colorspace" && LocaleCompare(elements[i].c_str(), "rgb") == 0;
+        i > 1 && elements[i - 1] == "-colorspace" && calls().LocaleCompare(elements[i].c_str(), "rgb") == 0;
     translated.append(rgb_value ? "sRGB" : elements[i]);
   }
   return translated;
@@ -742,13 +800,13 @@ status mogrify_first(const image_info& info, const option_list& list, image_ptr&
   option_argv argv(options);
   exception_ptr exception = new_exception();
   Image* head = images.release();
-  (void)MogrifyImage(info.get(), argv.argc(), argv.argv(), &head, exception.get());
+  (void)calls().MogrifyImage(info.get(), argv.argc(), argv.argv(), &head, exception.get());
   images.reset(head);
   if (status applied = failure_of(*exception, "the options could not be applied");
       !applied.is_ok()) {
     return applied;
   }
-  return settle_settings(info, argv.argc(), argv, images.get(), SyncImageSettings);
+  return settle_settings(info, argv.argc(), argv, images.get(), calls().SyncImageSettings);
 }
 
 status mogrify_all(const image_info& info, const option_list& list, int count,
@@ -757,13 +815,13 @@ status mogrify_all(const image_info& info, const option_list& list, int count,
   option_argv argv(options);
   exception_ptr exception = new_exception();
   Image* head = images.release();
-  (void)MogrifyImages(info.get(), MagickFalse, count, argv.argv(), &head, exception.get());
+  (void)calls().MogrifyImages(info.get(), MagickFalse, count, argv.argv(), &head, exception.get());
   images.reset(head);
   if (status applied = failure_of(*exception, "the options could not be applied");
       !applied.is_ok()) {
     return applied;
   }
-  return settle_settings(info, count, argv, images.get(), SyncImagesSettings);
+  return settle_settings(info, count, argv, images.get(), calls().SyncImagesSettings);
 }
 
 void prepare_bitmap(_Image* image) {
@@ -798,15 +856,15 @@ status write_images(platform::file_system& files, const image_info& info, _Image
 
 std::string coder_for_extension(std::string_view extension) {
   std::string coder(extension.substr(extension.starts_with('.') ? 1 : 0));
-  LocaleUpper(coder.data());
+  calls().LocaleUpper(coder.data());
   return coder;
 }
 
-bool is_geometry(const std::string& text) { return IsGeometry(text.c_str()) != MagickFalse; }
+bool is_geometry(const std::string& text) { return calls().IsGeometry(text.c_str()) != MagickFalse; }
 
 bool is_bilevel(const _Image* page) {
   exception_ptr exception = new_exception();
-  return page->matte == MagickFalse && IsMonochromeImage(page, exception.get()) != MagickFalse;
+  return page->matte == MagickFalse && calls().IsMonochromeImage(page, exception.get()) != MagickFalse;
 }
 
 bool asks_group4(const image_info& info) {
@@ -833,7 +891,7 @@ pdf_resolution pdf_page_resolution(const image_info& info, const _Image* page) {
   double y = page->y_resolution;
   if (const char* density = info.get()->density; density != nullptr) {
     GeometryInfo geometry{};
-    const MagickStatusType flags = ParseGeometry(density, &geometry);
+    const MagickStatusType flags = calls().ParseGeometry(density, &geometry);
     x = geometry.rho;
     y = (flags & SigmaValue) != 0 ? geometry.sigma : geometry.rho;
   }

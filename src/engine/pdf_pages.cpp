@@ -16,35 +16,11 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/pdf_layout.h"
 #include "platform/file_system.h"
 
 namespace zq::engine {
 namespace {
-
-// Readers refuse a page whose side is longer than this many units (the
-// limit of the PDF reference, which Acrobat and the others keep to).
-constexpr double kLargestSide = 14400;
-// The largest unit Acrobat takes, in points.
-constexpr double kLargestUnit = 75000;
-
-// The unit, in points, in which a page of `width` x `height` points is
-// measured: 1, the default, for every page within the readers' limit; else the
-// smallest whole number of points that brings its longer side within it. 0
-// for a page too large even in the largest unit.
-double unit_for(double width, double height) {
-  const double side = std::max(width, height);
-  if (side <= kLargestSide) {
-    return 1;
-  }
-  const double unit = std::ceil(side / kLargestSide);
-  return unit <= kLargestUnit ? unit : 0;
-}
-
-status too_large(const std::string& what, double width, double height) {
-  char size[96];
-  std::snprintf(size, sizeof size, "%.0f x %.0f points", width, height);
-  return status::error(what + ": a page of " + size + " is too large for a PDF");
-}
 
 // qpdf's output, handed to the engine's file in large pieces. The first write
 // that fails is kept, and everything after it dropped, so that the caller
@@ -128,14 +104,6 @@ class file_range_provider : public QPDFObjectHandle::StreamDataProvider {
   ccitt_page page_;
   std::string& failed_file_;
 };
-
-// Numbers in content streams and boxes: enough digits for the page size in
-// points, no exponent.
-std::string number(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.6g", value);
-  return text;
-}
 
 // A scale factor below 1, to as many places as make the drawing fill its box
 // exactly, without exponent.
@@ -238,26 +206,12 @@ status qpdf_page_builder::append_pdf(const std::string& pdf_file) {
 }
 
 status qpdf_page_builder::append_ccitt(const ccitt_page& page) {
-  if (page.columns == 0 || page.rows == 0 || page.x_resolution <= 0 || page.y_resolution <= 0) {
-    return status::error(page.file + ": page has no size or no resolution");
-  }
-  std::error_code error;
-  const std::uint64_t file_size = std::filesystem::file_size(page.file, error);
-  if (error || page.offset > file_size || page.length > file_size - page.offset) {
-    return status::error(page.file + ": page data is not in the file");
+  const result<ccitt_layout> layout = lay_out(page);
+  if (!layout.is_ok()) {
+    return layout.status();
   }
   try {
     QPDF& pdf = document_;
-    const double page_width = page.columns * 72.0 / page.x_resolution;
-    const double page_height = page.rows * 72.0 / page.y_resolution;
-    const double unit = unit_for(page_width, page_height);
-    if (unit == 0) {
-      return too_large(page.file, page_width, page_height);
-    }
-    // The page's size in its own units.
-    const double width = page_width / unit;
-    const double height = page_height / unit;
-
     QPDFObjectHandle parameters = QPDFObjectHandle::newDictionary();
     parameters.replaceKey("/K", QPDFObjectHandle::newInteger(-1));
     parameters.replaceKey("/Columns", QPDFObjectHandle::newInteger(page.columns));
@@ -275,11 +229,10 @@ status qpdf_page_builder::append_ccitt(const ccitt_page& page) {
     image.replaceStreamData(std::make_shared<file_range_provider>(page, failed_file_),
                             QPDFObjectHandle::newName("/CCITTFaxDecode"), parameters);
 
-    QPDFObjectHandle contents =
-        pdf.newStream("q\n" + number(width) + " 0 0 " + number(height) + " 0 0 cm\n/Im0 Do\nQ\n");
+    QPDFObjectHandle contents = pdf.newStream(ccitt_page_content(*layout));
     QPDFObjectHandle box = QPDFObjectHandle::newArray(
         {QPDFObjectHandle::newInteger(0), QPDFObjectHandle::newInteger(0),
-         QPDFObjectHandle::newReal(number(width)), QPDFObjectHandle::newReal(number(height))});
+         QPDFObjectHandle::newReal(layout->width), QPDFObjectHandle::newReal(layout->height)});
     QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
     QPDFObjectHandle xobjects = QPDFObjectHandle::newDictionary();
     xobjects.replaceKey("/Im0", image);
@@ -290,9 +243,8 @@ status qpdf_page_builder::append_ccitt(const ccitt_page& page) {
     page_dictionary.replaceKey("/MediaBox", box);
     page_dictionary.replaceKey("/Contents", contents);
     page_dictionary.replaceKey("/Resources", resources);
-    if (unit != 1) {
-      page_dictionary.replaceKey("/UserUnit",
-                                 QPDFObjectHandle::newInteger(static_cast<long long>(unit)));
+    if (layout->unit != 1) {
+      page_dictionary.replaceKey("/UserUnit", QPDFObjectHandle::newInteger(layout->unit));
       uses_units_ = true;
     }
     QPDFPageDocumentHelper(pdf).addPage(

@@ -5,8 +5,10 @@
 #include <regex>
 #include <string>
 
+#include "engine/group4_pdf.h"
 #include "engine/tiff_pages.h"
 #include "engine_test_support.h"
+#include "platform/fault_injecting_file_system.h"
 #include "platform/file_system.h"
 
 namespace zq::engine {
@@ -147,6 +149,99 @@ TEST(PdfPageBuilder, FailuresNameTheFile) {
   const status written = builder->write(folder.file("out.pdf"));
   ASSERT_FALSE(written.is_ok());
   EXPECT_NE(written.reason().find("gone.dat"), std::string::npos);
+}
+
+// The engine writes documents of Group 4 pages alone itself; they must be
+// the joiner's documents to the byte, identifier included, or a document would
+// change with the way it was made.
+TEST(Group4PdfWriter, WritesTheJoinersBytes) {
+  scratch_folder folder;
+  const std::string fax = make(folder, "fax.tif",
+                               "-size 1728x1100 xc:white -fill black -draw 'circle 800,500 800,90' "
+                               "\\( +clone -draw 'rectangle 0,0 99,99' \\) -alpha off -monochrome "
+                               "-units PixelsPerInch -density 204x98 -compress Group4");
+  const std::string inverted =
+      make(folder, "inverted.tif",
+           "-size 200x100 xc:white -fill black -draw 'rectangle 5,5 50,50' -monochrome "
+           "-define quantum:polarity=min-is-black -units PixelsPerInch -density 300 "
+           "-compress Group4");
+  std::vector<ccitt_page> pages;
+  for (const auto& [file, index, dpi] : {std::tuple{fax, 0, 204.0}, {fax, 1, 204.0},
+                                         {inverted, 0, 300.0}, {fax, 0, 77.7}}) {
+    ccitt_page page;
+    tiff_resolution resolution;
+    ASSERT_TRUE(find_embeddable_g4(real_files(), file, index, page, resolution));
+    page.x_resolution = page.y_resolution = dpi;
+    pages.push_back(page);
+  }
+  // A banner longer than any reader's page, measured in larger units.
+  ccitt_page banner = pages[0];
+  banner.columns = 60000;
+  banner.x_resolution = 100;
+
+  auto both = [&](const std::vector<ccitt_page>& document) {
+    std::unique_ptr<pdf_page_builder> joiner;
+    EXPECT_TRUE(make_pdf_page_builder(joiner).is_ok());
+    group4_pdf own;
+    for (const ccitt_page& page : document) {
+      EXPECT_TRUE(joiner->append_ccitt(page).is_ok());
+      EXPECT_TRUE(own.append(page).is_ok());
+    }
+    EXPECT_TRUE(joiner->write(folder.file("joiner.pdf")).is_ok());
+    auto file = real_files().open_for_write(folder.file("own.pdf"), platform::open_mode::truncate);
+    EXPECT_TRUE(own.write_to(**file).is_ok());
+    EXPECT_TRUE((*file)->close().is_ok());
+    return std::pair{folder.read("joiner.pdf"), folder.read("own.pdf")};
+  };
+  for (const std::vector<ccitt_page>& document :
+       {std::vector{pages[0]}, pages, std::vector{pages[2], banner, pages[1]}}) {
+    const auto [joiners, own] = both(document);
+    ASSERT_FALSE(own.empty());
+    EXPECT_EQ(own, joiners) << document.size() << " pages";
+  }
+  // Different documents, different identifiers.
+  const std::string one = both({pages[0]}).second;
+  const std::string other = both({pages[1]}).second;
+  EXPECT_NE(one.substr(one.find("/ID")), other.substr(other.find("/ID")));
+  EXPECT_NE(command_output("pdfinfo '" + folder.file("own.pdf") + "' 2>&1").find("Pages:"),
+            std::string::npos);
+}
+
+TEST(Group4PdfWriter, RefusesWhatTheJoinerRefusesAndReportsFailedWrites) {
+  scratch_folder folder;
+  folder.write("data.dat", std::string(200, '\0'));
+  group4_pdf document;
+  ccitt_page empty;
+  empty.file = folder.file("data.dat");
+  const status no_size = document.append(empty);
+  EXPECT_NE(no_size.reason().find("data.dat: page has no size"), std::string::npos);
+
+  ccitt_page page = empty;
+  page.columns = page.rows = 10;
+  page.offset = 150;
+  page.length = 100;
+  EXPECT_NE(document.append(page).reason().find("data.dat: page data is not in the file"),
+            std::string::npos);
+  page.offset = 0;
+  page.columns = 4'000'000'000;  // points at 72 dpi: beyond the largest unit
+  EXPECT_NE(document.append(page).reason().find("too large for a PDF"), std::string::npos);
+  EXPECT_TRUE(document.pages().empty());
+
+  // A disk that fills up fails the write.
+  page.columns = 10;
+  ASSERT_TRUE(document.append(page).is_ok());
+  platform::fault_injecting_file_system filling;
+  filling.fail_writes_after(300);
+  auto full = filling.open_for_write(folder.file("full.pdf"), platform::open_mode::truncate);
+  ASSERT_TRUE(full.is_ok());
+  EXPECT_FALSE(document.write_to(**full).is_ok());
+
+  // Data that shrank before the write fails it, naming the file.
+  folder.write("data.dat", std::string(50, '\0'));
+  auto file = real_files().open_for_write(folder.file("out.pdf"), platform::open_mode::truncate);
+  const status short_data = document.write_to(**file);
+  EXPECT_NE(short_data.reason().find("data.dat: page data could not be read"), std::string::npos)
+      << short_data.reason();
 }
 
 }  // namespace
