@@ -43,6 +43,8 @@ class held_diagnostics final : public diagnostics {
  public:
   void say(std::string_view message) override { held_.emplace_back(true, message); }
   void progress(std::string_view text) override { held_.emplace_back(false, text); }
+  // What was said (true) or shown as progress (false), in order.
+  const std::vector<std::pair<bool, std::string>>& held() const { return held_; }
   void replay(diagnostics& to) const {
     for (const auto& [said, text] : held_) {
       if (said) {

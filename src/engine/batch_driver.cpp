@@ -1,10 +1,12 @@
 #include "engine/batch_driver.h"
 
+#include <charconv>
 #include <condition_variable>
 #include <deque>
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -12,10 +14,12 @@
 #include "common/diagnostics.h"
 #include "common/paths.h"
 #include "engine/conversion.h"
+#include "engine/magick.h"
 #include "engine/worker_pool.h"
 #include "jobfile/file_list_file.h"
 #include "platform/file_system.h"
 #include "platform/staged_output.h"
+#include "platform/system.h"
 
 namespace zq::engine {
 namespace {
@@ -108,8 +112,8 @@ converter_result hand_over(engine_run& run, const std::string& path, report_stre
 class file_hand_over {
  public:
   file_hand_over(engine_run& run, report_stream& report, const batch_converter& convert,
-                 unsigned workers)
-      : run_(run), report_(report), convert_(convert), workers_(workers) {}
+                 unsigned workers, worker_place place)
+      : run_(run), report_(report), convert_(convert), workers_(workers), place_(place) {}
   ~file_hand_over() {
     // Only an exception from a commit leaves tasks here; they run to their
     // end, unseen.
@@ -229,9 +233,13 @@ class file_hand_over {
       if (stop_requested(job.state)) {
         job.not_begun = true;
       } else {
-        engine_run task_run{run_.settings, job.state, run_.files, job.messages};
         try {
-          job.outcome = convert_(task_run, job.path, job.report);
+          if (place_ == worker_place::threads || magick::has_started()) {
+            engine_run task_run{run_.settings, job.state, run_.files, job.messages};
+            job.outcome = convert_(task_run, job.path, job.report);
+          } else {
+            convert_apart(job);
+          }
         } catch (...) {
           job.failure = std::current_exception();
         }
@@ -246,6 +254,105 @@ class file_hand_over {
       --running_;
     }
     finished_.notify_all();
+  }
+
+  // The file is converted in a process of its own, a copy of this one: the
+  // image library lets some of its coders (PNG) run on one thread at a time
+  // within a process, so with threads alone every worker but one would wait
+  // for them. What the file left for the run comes back as bytes.
+  void convert_apart(task& job) {
+    result<std::string> answer = platform::run_in_child(
+        [&] {
+          engine_run task_run{run_.settings, job.state, run_.files, job.messages};
+          job.outcome = convert_(task_run, job.path, job.report);
+          return encode_result(job);
+        },
+        job.state.stop_signal);
+    if (!answer.is_ok()) {
+      throw std::runtime_error(job.path + ": " + answer.status().reason());
+    }
+    if (!decode_result(*answer, job)) {
+      throw std::runtime_error(job.path + ": the conversion process gave no readable result");
+    }
+  }
+
+  // The outcome, the state, the messages and the report text, each field as
+  // its length, a colon and its bytes.
+  static std::string encode_result(task& job) {
+    std::string bytes;
+    auto field = [&](std::string_view value) {
+      bytes += std::to_string(value.size()) + ':';
+      bytes += value;
+    };
+    auto number = [&](auto value) {
+      char text[64];
+      const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+      field(std::string_view(text, static_cast<std::size_t>(end - text)));
+    };
+    number(static_cast<int>(job.outcome));
+    number(job.state.files_count);
+    field(job.state.current_file);
+    number(job.state.page_count);
+    number(job.state.source_x_resolution);
+    number(job.state.source_y_resolution);
+    number(job.state.report_failed ? 1 : 0);
+    field(job.report.take_text());
+    for (const auto& [said, text] : job.messages.held()) {
+      number(said ? 1 : 0);
+      field(text);
+    }
+    return bytes;
+  }
+
+  static bool decode_result(std::string_view bytes, task& job) {
+    bool whole = true;
+    auto field = [&] {
+      const std::size_t colon = bytes.find(':');
+      std::size_t length = 0;
+      const auto [end, error] = std::from_chars(bytes.data(), bytes.data() + colon, length);
+      if (colon == std::string_view::npos || error != std::errc() ||
+          end != bytes.data() + colon || length > bytes.size() - colon - 1) {
+        whole = false;
+        bytes = std::string_view();
+        return std::string_view();
+      }
+      const std::string_view value = bytes.substr(colon + 1, length);
+      bytes.remove_prefix(colon + 1 + length);
+      return value;
+    };
+    auto number = [&](auto& value) {
+      const std::string_view text = field();
+      if (std::from_chars(text.data(), text.data() + text.size(), value).ptr !=
+          text.data() + text.size()) {
+        whole = false;
+      }
+    };
+    int outcome = 0;
+    int report_failed = 0;
+    number(outcome);
+    job.outcome = static_cast<converter_result>(outcome);
+    number(job.state.files_count);
+    job.state.current_file = field();
+    number(job.state.page_count);
+    number(job.state.source_x_resolution);
+    number(job.state.source_y_resolution);
+    number(report_failed);
+    job.state.report_failed = report_failed != 0;
+    const std::string_view report = field();
+    if (job.report.is_open()) {
+      job.report.write(report);
+    }
+    while (whole && !bytes.empty()) {
+      int said = 0;
+      number(said);
+      const std::string_view text = field();
+      if (said != 0) {
+        job.messages.say(text);
+      } else {
+        job.messages.progress(text);
+      }
+    }
+    return whole;
   }
 
   void commit_finished() {
@@ -283,6 +390,7 @@ class file_hand_over {
   report_stream& report_;
   const batch_converter& convert_;
   const unsigned workers_;
+  const worker_place place_;
   std::deque<std::unique_ptr<task>> tasks_;  // handed over, not committed
   pixel_budget budget_{kPixelCacheBudget};
   std::uint64_t next_ticket_ = 0;
@@ -342,9 +450,9 @@ void check_report_written(engine_run& run, const report_stream& report, const st
 }
 
 bool walk_source_folder(engine_run& run, report_stream& report, const batch_converter& convert,
-                        unsigned workers) {
+                        unsigned workers, worker_place place) {
   const std::string& pattern = run.settings.search_pattern;
-  file_hand_over files(run, report, convert, workers);
+  file_hand_over files(run, report, convert, workers, place);
   for (const platform::folder_entry& entry :
        entries_of(run, folder_of(pattern), file_name_of(pattern))) {
     if (stop_requested(run.state)) {
@@ -362,8 +470,8 @@ bool walk_source_folder(engine_run& run, report_stream& report, const batch_conv
 }
 
 void walk_folder_tree(engine_run& run, report_stream& report, const std::string& folder,
-                      const batch_converter& convert, unsigned workers) {
-  file_hand_over files(run, report, convert, workers);
+                      const batch_converter& convert, unsigned workers, worker_place place) {
+  file_hand_over files(run, report, convert, workers, place);
   for (const platform::folder_entry& entry : entries_of(run, folder, "*.*")) {
     if (stop_requested(run.state)) {
       files.finish();
@@ -374,7 +482,7 @@ void walk_folder_tree(engine_run& run, report_stream& report, const std::string&
       if (files.finish()) {
         return;
       }
-      walk_folder_tree(run, report, join_normalized(folder, entry.name), convert, workers);
+      walk_folder_tree(run, report, join_normalized(folder, entry.name), convert, workers, place);
       continue;
     }
     if (!has_tiff_extension(entry.name)) {
@@ -416,7 +524,7 @@ unsigned batch_workers(const engine_settings& settings) {
 }
 
 void run_batch_walk(engine_run& run, report_stream& report, const batch_converter& convert,
-                    unsigned workers) {
+                    unsigned workers, worker_place place) {
   const engine_settings& settings = run.settings;
   if (writes_own_file_list(settings)) {
     engine_settings own = settings;
@@ -440,8 +548,8 @@ void run_batch_walk(engine_run& run, report_stream& report, const batch_converte
     workers = 1;  // the join takes the files in walk order
   }
   if (settings.job.params_recurse == 1) {
-    walk_folder_tree(run, report, settings.source_folder, convert, workers);
-  } else if (walk_source_folder(run, report, convert, workers)) {
+    walk_folder_tree(run, report, settings.source_folder, convert, workers, place);
+  } else if (walk_source_folder(run, report, convert, workers, place)) {
     return;
   }
   if (stop_requested(run.state)) {

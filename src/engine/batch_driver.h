@@ -29,12 +29,19 @@ converter_result convert_batch_file(engine_run& run, const std::string& path,
 using batch_converter = std::function<converter_result(engine_run& run, const std::string& path,
                                                        report_stream& report)>;
 
+// Where the workers of a walk convert: each file in a process of its own, a
+// copy of this one (the engine's runs: see file_hand_over), or on threads of
+// this process, for a converter that must share its memory.
+enum class worker_place { processes, threads };
+
 // The flat walk over the files of settings.search_pattern ("<source>/*.tif",
 // as the folder enumeration matches it). Returns true when it ended on the
 // stop result.
 //
 // With more than one worker the files are converted that many at a time
-// (worker_pool.h), `convert` being called from several threads at once; each
+// (worker_pool.h), `convert` being called in several processes or threads at
+// once (`place`; a process that has started the image library itself always
+// uses threads, as it cannot be copied safely); each
 // file's report lines, messages and state are committed in walk order, so the
 // report, the count and the messages are those of one worker. A file handed
 // over whose conversion had not begun when the run was asked to stop is not
@@ -42,7 +49,7 @@ using batch_converter = std::function<converter_result(engine_run& run, const st
 // only once the files before it are committed.
 bool walk_source_folder(engine_run& run, report_stream& report,
                         const batch_converter& convert = convert_batch_file,
-                        unsigned workers = 1);
+                        unsigned workers = 1, worker_place place = worker_place::processes);
 
 // The recursive walk: every file of `folder` and its subfolders whose extension
 // begins with ".tif" (any case), depth first in enumeration order. Folders
@@ -50,7 +57,7 @@ bool walk_source_folder(engine_run& run, report_stream& report,
 // folders. The stop result ends only the folder level it occurred in.
 void walk_folder_tree(engine_run& run, report_stream& report, const std::string& folder,
                       const batch_converter& convert = convert_batch_file,
-                      unsigned workers = 1);
+                      unsigned workers = 1, worker_place place = worker_place::processes);
 
 // Lists every file of `folder` (not its subfolders, whatever the extension)
 // in the file list file settings.file_list_path, keeping keys beyond the last
@@ -76,7 +83,7 @@ void write_file_list(engine_run& run, const std::string& folder);
 // its files one at a time.
 void run_batch_walk(engine_run& run, report_stream& report,
                     const batch_converter& convert = convert_batch_file,
-                    unsigned workers = 1);
+                    unsigned workers = 1, worker_place place = worker_place::processes);
 
 // How many files a batch run with these settings converts at once: the
 // [PARAMS] jobs key's, one per core when it is 0 or missing; always one for

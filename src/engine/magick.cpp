@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -67,6 +68,8 @@ status find_calls(library_calls& found) {
 // at start had the loader not found it, with the loader's reason.
 constexpr int kLibraryMissingExitCode = 127;  // the program loader's own
 
+std::atomic<bool> library_loaded{false};
+
 const library_calls& calls() {
   static const library_calls loaded = [] {
     library_calls found;
@@ -75,6 +78,7 @@ const library_calls& calls() {
                    missing.reason().c_str());
       std::_Exit(kLibraryMissingExitCode);
     }
+    library_loaded = true;
     return found;
   }();
   return loaded;
@@ -618,6 +622,8 @@ status write_named_as(image_info& writing, Image* images, const std::string& sta
 }
 
 }  // namespace
+
+bool has_started() { return library_loaded; }
 
 void image_deleter::operator()(_Image* images) const { calls().DestroyImageList(images); }
 

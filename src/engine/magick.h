@@ -72,6 +72,12 @@ struct image_info_changes {
   bool operator==(const image_info_changes&) const = default;
 };
 
+// Whether this process has loaded the library. A process that has must not be
+// copied by fork() to convert in the copy: the library's OpenMP threads do
+// not survive the copy, and its first parallel loop would wait for them for
+// ever.
+bool has_started();
+
 struct image_deleter {
   void operator()(_Image* images) const;  // the whole list
 };

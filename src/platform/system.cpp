@@ -3,7 +3,9 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -12,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <compare>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -250,6 +253,99 @@ status find_library_symbol(const std::string& path, const char* symbol, void*& a
     return status::error(reason != nullptr ? reason : path + ": " + symbol + " is empty");
   }
   return status::ok();
+}
+
+namespace {
+
+// Writes all of `bytes` to `descriptor`; false on the first failure.
+bool write_all(int descriptor, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) {
+      continue;
+    }
+    if (written <= 0) {
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+// How a child that gave no whole answer ended.
+std::string child_ending(int wait_status) {
+  if (WIFSIGNALED(wait_status)) {
+    const int signal = WTERMSIG(wait_status);
+    const char* name = strsignal(signal);
+    return "the conversion process ended by signal " + std::to_string(signal) +
+           (name != nullptr ? std::string(" (") + name + ")" : std::string());
+  }
+  return "the conversion process ended with exit code " +
+         std::to_string(WEXITSTATUS(wait_status)) + " without its result";
+}
+
+}  // namespace
+
+result<std::string> run_in_child(const std::function<std::string()>& work,
+                                 const volatile std::sig_atomic_t* stop) {
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) {
+    return status::error(std::string("cannot start a conversion process: ") +
+                         std::strerror(errno));
+  }
+  // What this process has buffered is written now, so the child neither
+  // writes it again nor loses what it writes itself.
+  (void)std::fflush(nullptr);
+  const pid_t child = ::fork();
+  if (child < 0) {
+    const int error = errno;
+    ::close(ends[0]);
+    ::close(ends[1]);
+    return status::error(std::string("cannot start a conversion process: ") +
+                         std::strerror(error));
+  }
+  if (child == 0) {
+    ::close(ends[0]);
+    bool answered = false;
+    try {
+      answered = write_all(ends[1], work());
+    } catch (...) {
+    }
+    (void)std::fflush(nullptr);
+    ::_exit(answered ? 0 : 1);
+  }
+  ::close(ends[1]);
+  std::string answer;
+  bool passed_on = false;
+  for (;;) {
+    if (stop != nullptr && *stop != 0 && !passed_on) {
+      (void)::kill(child, *stop);
+      passed_on = true;
+    }
+    pollfd waiting{ends[0], POLLIN, 0};
+    constexpr int kStopCheckMilliseconds = 100;
+    const int ready = ::poll(&waiting, 1, kStopCheckMilliseconds);
+    if (ready == 0 || (ready < 0 && errno == EINTR)) {
+      continue;
+    }
+    char buffer[64 * 1024];
+    const ssize_t got = ready < 0 ? -1 : ::read(ends[0], buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got <= 0) {
+      break;
+    }
+    answer.append(buffer, static_cast<std::size_t>(got));
+  }
+  ::close(ends[0]);
+  int wait_status = 0;
+  while (::waitpid(child, &wait_status, 0) < 0 && errno == EINTR) {
+  }
+  if (!WIFEXITED(wait_status) || WEXITSTATUS(wait_status) != 0) {
+    return status::error(child_ending(wait_status));
+  }
+  return answer;
 }
 
 }  // namespace zq::platform

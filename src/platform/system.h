@@ -2,7 +2,9 @@
 // own folders, folder enumeration, files in shared folders, processes.
 #pragma once
 
+#include <csignal>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,6 +62,16 @@ bool folder_exists(const std::string& path);
 // shell, and waits for it to end. Returns its exit code in `exit_code`
 // (128 + signal number when a signal ended it). Fails when it cannot start.
 status run_and_wait(const std::string& program, const std::string& argument, int& exit_code);
+
+// Runs `work` in a child process, a copy of this one made by fork(), and
+// returns the bytes it answers. The child has only the calling thread and
+// ends as soon as `work` returns, without running exit handlers. Fails when
+// no child can be started, or when the child ended without answering whole
+// (a crash, an exception): the reason says how it ended. While the child runs,
+// a stop this process was asked for (`*stop` non-zero: a signal's number) is
+// passed on to it as that signal, once.
+result<std::string> run_in_child(const std::function<std::string()>& work,
+                                 const volatile std::sig_atomic_t* stop);
 
 // The address of `symbol` in the shared library `path` (a bare file name is
 // looked up as the dynamic loader looks up a program's libraries), loaded on first use

@@ -18,6 +18,7 @@
 #include "conversion_test_support.h"
 #include "engine/conversion.h"
 #include "engine/engine_entry.h"
+#include "engine/magick.h"
 #include "engine_test_support.h"
 #include "jobfile/formats.h"
 #include "platform/fault_injecting_file_system.h"
@@ -556,24 +557,33 @@ TEST_F(EngineRun, WorkersLeaveWhatOneAtATimeLeaves) {
       {"TIFF, folder tree, reports per file",
        "image_type=11\r\nrecurse=1\r\nreproduce_path=1\r\n[REPORT]\r\nuse_tiff_name=1\r\n"},
   };
+  struct outcome {
+    int exit_code;
+    std::map<std::string, std::string> outputs;
+    std::map<std::string, std::string> reports;
+    std::vector<std::string> messages;
+  };
+  auto convert = [&](const char* params, int jobs) {
+    std::filesystem::remove_all(work_.file("out"));
+    std::filesystem::remove_all(work_.file("temp"));
+    const std::string ini = job("[PARAMS]\r\njobs=" + std::to_string(jobs) + "\r\n" + params);
+    const int exit_code = run("C|" + ini);
+    return outcome{exit_code, files_under(work_.file("out")), files_under(work_.file("temp")),
+                   messages()};
+  };
+  // Workers convert in processes of their own until this process has started
+  // the image library itself (the runs one at a time do), then on threads.
+  ASSERT_FALSE(magick::has_started());
+  std::vector<outcome> in_processes;
   for (const auto& c : cases) {
-    struct outcome {
-      int exit_code;
-      std::map<std::string, std::string> outputs;
-      std::map<std::string, std::string> reports;
-      std::vector<std::string> messages;
-    };
-    auto convert = [&](int jobs) {
-      std::filesystem::remove_all(work_.file("out"));
-      std::filesystem::remove_all(work_.file("temp"));
-      const std::string ini =
-          job("[PARAMS]\r\njobs=" + std::to_string(jobs) + "\r\n" + c.params);
-      const int exit_code = run("C|" + ini);
-      return outcome{exit_code, files_under(work_.file("out")), files_under(work_.file("temp")),
-                     messages()};
-    };
-    const outcome alone = convert(1);
-    const outcome together = convert(4);
+    in_processes.push_back(convert(c.params, 4));
+  }
+  EXPECT_FALSE(magick::has_started());
+  for (std::size_t index = 0; index < std::size(cases) * 2; ++index) {
+    const auto& c = cases[index % std::size(cases)];
+    const outcome alone = convert(c.params, 1);
+    const outcome together =
+        index < std::size(cases) ? in_processes[index] : convert(c.params, 4);
     EXPECT_EQ(together.exit_code, alone.exit_code) << c.what;
     EXPECT_GT(alone.outputs.size(), 30u) << c.what;
     // Compared file by file: a difference names the file without printing it.

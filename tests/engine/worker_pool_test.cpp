@@ -191,7 +191,7 @@ TEST(WorkerPool, StopSignalEndsTheWalkBetweenFiles) {
   };
   {
     report_stream report = testing::open_report(temp.file("report.log"));
-    EXPECT_FALSE(walk_source_folder(run.run, report, convert, 3));
+    EXPECT_FALSE(walk_source_folder(run.run, report, convert, 3, worker_place::threads));
   }
   // Begun in walk order, each once; a few were in flight when the signal came.
   ASSERT_GE(begun.size(), 4u);

@@ -101,10 +101,15 @@ TEST(SaveJobFile, NewFileHoldsEveryKeyInWritingOrder) {
 // A refused save leaves exactly the keys written before the failed check.
 TEST(SaveJobFile, RefusalLeavesTheKeysBeforeIt) {
   filled_dialog d;
+  struct expected_refusal {
+    const char* message;
+    dialog_control focus;
+    std::optional<panel_tab> tab;
+  };
   const struct {
     const char* name;
     std::function<void(dialog_values&)> change;
-    refusal expected;
+    expected_refusal expected;
     std::string bytes;  // empty: no file at all
   } cases[] = {
       {"source",
@@ -143,14 +148,15 @@ TEST(SaveJobFile, RefusalLeavesTheKeysBeforeIt) {
     recording_dialogs ui;
     const save_outcome outcome = save_job_file(values, d.job, ui);
     EXPECT_EQ(outcome.result, save_result::refused) << c.name;
-    EXPECT_EQ(outcome.refused, c.expected) << c.name;
+    const refusal expected{c.expected.message, c.expected.focus, c.expected.tab};
+    EXPECT_EQ(outcome.refused, expected) << c.name;
     ASSERT_EQ(ui.boxes().size(), 1u) << c.name;
-    EXPECT_EQ(ui.boxes()[0], (recording_dialogs::shown{kind::refusal, c.expected.message,
-                                                       c.expected.focus, c.expected.tab}))
+    EXPECT_EQ(ui.boxes()[0], (recording_dialogs::shown{kind::refusal, expected.message,
+                                                       expected.focus, expected.tab}))
         << c.name;
     EXPECT_EQ(std::filesystem::exists(d.job) ? read_bytes(d.job) : "", c.bytes) << c.name;
     EXPECT_FALSE(collect_run_settings(values, ui)) << c.name;
-    EXPECT_EQ(ui.boxes().back().text, c.expected.message) << c.name;
+    EXPECT_EQ(ui.boxes().back().text, expected.message) << c.name;
   }
 }
 
