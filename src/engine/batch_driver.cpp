@@ -6,7 +6,6 @@
 #include <exception>
 #include <memory>
 #include <mutex>
-#include <stdexcept>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -268,11 +267,19 @@ class file_hand_over {
           return encode_result(job);
         },
         job.state.stop_signal);
-    if (!answer.is_ok()) {
-      throw std::runtime_error(job.path + ": " + answer.status().reason());
-    }
-    if (!decode_result(*answer, job)) {
-      throw std::runtime_error(job.path + ": the conversion process gave no readable result");
+    if (!answer.is_ok() || !decode_result(*answer, job)) {
+      // The conversion ended abnormally (the image library crashed on a
+      // damaged file, the system killed it): this file is not converted, with
+      // the reason, and the run goes on.
+      job.messages = held_diagnostics();
+      job.messages.say("cannot convert " + job.path + ": " +
+                       (answer.is_ok() ? "the conversion process gave no readable result"
+                                       : answer.status().reason()));
+      job.report = job.report.is_open() ? report_stream::held() : report_stream();
+      if (run_.settings.job.report_create_report == 1 && job.report.is_open()) {
+        report_not_converted(job.report, job.path);
+      }
+      job.outcome = converter_result::converted;  // as the batch wrapper says "go on"
     }
   }
 

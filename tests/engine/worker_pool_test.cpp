@@ -210,5 +210,59 @@ TEST(WorkerPool, StopSignalEndsTheWalkBetweenFiles) {
   EXPECT_EQ(run.messages.messages(), said);
 }
 
+// Each file converts in a process of its own: what it leaves (report lines,
+// messages, state) comes back in walk order, and a conversion that crashes
+// costs that file alone, with the reason.
+TEST(WorkerPool, FilesConvertApartAndACrashCostsOneFile) {
+  scratch_folder work;
+  scratch_folder temp;
+  for (int i = 0; i < 6; ++i) {
+    work.write("in/f" + std::to_string(i) + ".tif", "not read here");
+  }
+  test_run run;
+  run.settings.source_folder = work.file("in");
+  run.settings.search_pattern = run.settings.source_folder + "/*.tif";
+  run.settings.format_code = kFormatPng;
+  run.settings.job.report_create_report = 1;
+  const pid_t walker = ::getpid();
+  const batch_converter convert = [&](engine_run& r, const std::string& path,
+                                      report_stream& report) {
+    if (::getpid() == walker) {
+      return converter_result::converted;  // not apart: nothing shows for the file
+    }
+    if (path.ends_with("f3.tif")) {
+      std::abort();
+    }
+    r.state.page_count = static_cast<int>(path.size());
+    report.write(path + " done\r\n");
+    r.messages.say("said for " + path);
+    r.messages.progress("page of " + path);
+    return converter_result::converted;
+  };
+  {
+    report_stream report = testing::open_report(temp.file("report.log"));
+    EXPECT_FALSE(walk_source_folder(run.run, report, convert, 2));
+  }
+  std::string lines;
+  std::vector<std::string> said;
+  for (int i = 0; i < 6; ++i) {
+    const std::string path = work.file("in/f" + std::to_string(i) + ".tif");
+    if (i == 3) {
+      lines += "Could not convert " + path + "\r\n";
+      said.push_back("cannot convert " + path +
+                     ": the conversion process ended by signal 6 (Aborted)");
+    } else {
+      lines += path + " done\r\n";
+      said.push_back("said for " + path);
+    }
+  }
+  EXPECT_EQ(temp.read("report.log"), lines);
+  EXPECT_EQ(run.messages.messages(), said);
+  EXPECT_EQ(run.state.files_count, 6u);
+  EXPECT_EQ(run.state.page_count, static_cast<int>(work.file("in/f5.tif").size()));
+  EXPECT_NE(run.messages.progress_text().find("page of " + work.file("in/f5.tif")),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace zq::engine
