@@ -6,6 +6,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -171,6 +172,10 @@ class file_hand_over {
     std::exception_ptr failure;
     bool done = false;  // under mutex_
     std::thread thread;
+    // Converting in processes: the worker process of the file, or why there
+    // is none.
+    std::unique_ptr<platform::worker_process> worker;
+    status worker_failure = status::ok();
 
     bool done_seen(file_hand_over& owner) const {
       const std::lock_guard lock(owner.mutex_);
@@ -188,6 +193,12 @@ class file_hand_over {
     return false;
   }
 
+  // Whether files go to worker processes: a process that has worked on an
+  // image itself cannot be copied safely (magick.h), and converts on threads.
+  bool converts_apart() const {
+    return place_ == worker_place::processes && !magick::has_worked_on_images();
+  }
+
   // True when a worker is free; else false once a file has finished.
   bool wait_for_free_worker() {
     std::unique_lock lock(mutex_);
@@ -200,6 +211,11 @@ class file_hand_over {
 
   void start(const std::string& path, const std::string& key) {
     auto started = std::make_unique<task>();
+    if (converts_apart()) {
+      // Loaded once here rather than in every worker process.
+      magick::start_library();
+      give_worker(*started);
+    }
     started->path = path;
     started->key = key;
     started->state = run_.state;
@@ -233,11 +249,11 @@ class file_hand_over {
         job.not_begun = true;
       } else {
         try {
-          if (place_ == worker_place::threads || magick::has_started()) {
+          if (job.worker || !job.worker_failure.is_ok()) {
+            convert_apart(job);
+          } else {
             engine_run task_run{run_.settings, job.state, run_.files, job.messages};
             job.outcome = convert_(task_run, job.path, job.report);
-          } else {
-            convert_apart(job);
           }
         } catch (...) {
           job.failure = std::current_exception();
@@ -255,26 +271,36 @@ class file_hand_over {
     finished_.notify_all();
   }
 
-  // The file is converted in a process of its own, a copy of this one: the
-  // image library lets some of its coders (PNG) run on one thread at a time
-  // within a process, so with threads alone every worker but one would wait
-  // for them. What the file left for the run comes back as bytes.
+  // The file is converted in a worker process, a copy of this one: the image
+  // library lets some of its coders (PNG) run on one thread at a time within
+  // a process, so with threads alone every worker but one would wait for
+  // them. A worker process converts file after file, keeping what it set up
+  // (the library started, its memory) as one process converting alone would;
+  // the file and its state go to it as bytes, and what the file left for the
+  // run comes back so.
   void convert_apart(task& job) {
-    result<std::string> answer = platform::run_in_child(
-        [&] {
-          engine_run task_run{run_.settings, job.state, run_.files, job.messages};
-          job.outcome = convert_(task_run, job.path, job.report);
-          return encode_result(job);
-        },
-        job.state.stop_signal);
-    if (!answer.is_ok() || !decode_result(*answer, job)) {
+    status failure = job.worker_failure;
+    bool decoded = false;
+    if (job.worker) {
+      const result<std::string> answer =
+          job.worker->ask(encode_request(job), job.state.stop_signal);
+      if (answer.is_ok()) {
+        decoded = decode_result(*answer, job);
+        failure = status::error("the conversion process gave no readable result");
+      } else {
+        failure = answer.status();
+      }
+      if (job.worker->alive()) {
+        const std::lock_guard lock(mutex_);
+        idle_workers_.push_back(std::move(job.worker));
+      }
+    }
+    if (!decoded) {
       // The conversion ended abnormally (the image library crashed on a
       // damaged file, the system killed it): this file is not converted, with
-      // the reason, and the run goes on.
+      // the reason, and the run goes on; the next file gets a new worker.
       job.messages = held_diagnostics();
-      job.messages.say("cannot convert " + job.path + ": " +
-                       (answer.is_ok() ? "the conversion process gave no readable result"
-                                       : answer.status().reason()));
+      job.messages.say("cannot convert " + job.path + ": " + failure.reason());
       job.report = job.report.is_open() ? report_stream::held() : report_stream();
       if (run_.settings.job.report_create_report == 1 && job.report.is_open()) {
         report_not_converted(job.report, job.path);
@@ -283,83 +309,163 @@ class file_hand_over {
     }
   }
 
-  // The outcome, the state, the messages and the report text, each field as
-  // its length, a colon and its bytes.
-  static std::string encode_result(task& job) {
-    std::string bytes;
-    auto field = [&](std::string_view value) {
-      bytes += std::to_string(value.size()) + ':';
-      bytes += value;
-    };
-    auto number = [&](auto value) {
-      char text[64];
-      const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-      field(std::string_view(text, static_cast<std::size_t>(end - text)));
-    };
-    number(static_cast<int>(job.outcome));
-    number(job.state.files_count);
-    field(job.state.current_file);
-    number(job.state.page_count);
-    number(job.state.source_x_resolution);
-    number(job.state.source_y_resolution);
-    number(job.state.report_failed ? 1 : 0);
-    field(job.report.take_text());
-    for (const auto& [said, text] : job.messages.held()) {
-      number(said ? 1 : 0);
-      field(text);
+  // An idle worker process, or a new one. Called on the walk's thread: a
+  // process copied from it has the main thread's memory allocator, which
+  // keeps freed memory for the next file as a process converting alone does;
+  // copied from a worker thread, it would hand every page's memory back to
+  // the system and fault it in again (ten times the page faults).
+  void give_worker(task& job) {
+    {
+      const std::lock_guard lock(mutex_);
+      if (!idle_workers_.empty()) {
+        job.worker = std::move(idle_workers_.back());
+        idle_workers_.pop_back();
+        return;
+      }
     }
-    return bytes;
+    result<std::unique_ptr<platform::worker_process>> started = platform::worker_process::start(
+        [this](std::string_view request) { return serve(request); });
+    if (started.is_ok()) {
+      job.worker = std::move(started).value();
+    } else {
+      job.worker_failure = started.status();
+    }
+  }
+
+  // In the worker process: one file, as a worker thread would convert it.
+  std::string serve(std::string_view request) {
+    task job;
+    if (!decode_request(request, job)) {
+      throw std::runtime_error("unreadable request");
+    }
+    job.state.stop_signal = run_.state.stop_signal;
+    engine_run task_run{run_.settings, job.state, run_.files, job.messages};
+    job.outcome = convert_(task_run, job.path, job.report);
+    return encode_result(job);
+  }
+
+  // Fields between the processes: each its length, a colon and its bytes.
+  class field_writer {
+   public:
+    void text(std::string_view value) {
+      bytes_ += std::to_string(value.size()) + ':';
+      bytes_ += value;
+    }
+    template <typename Number>
+    void number(Number value) {
+      char digits[64];
+      const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+      text(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+    }
+    void state(const run_state& state) {
+      number(state.files_count);
+      text(state.current_file);
+      number(state.page_count);
+      number(state.source_x_resolution);
+      number(state.source_y_resolution);
+      number(state.report_failed ? 1 : 0);
+    }
+    std::string take() { return std::move(bytes_); }
+
+   private:
+    std::string bytes_;
+  };
+
+  class field_reader {
+   public:
+    explicit field_reader(std::string_view bytes) : bytes_(bytes) {}
+    std::string_view text() {
+      const std::size_t colon = bytes_.find(':');
+      std::size_t length = 0;
+      if (colon == std::string_view::npos ||
+          std::from_chars(bytes_.data(), bytes_.data() + colon, length).ptr !=
+              bytes_.data() + colon ||
+          length > bytes_.size() - colon - 1) {
+        whole_ = false;
+        bytes_ = std::string_view();
+        return std::string_view();
+      }
+      const std::string_view value = bytes_.substr(colon + 1, length);
+      bytes_.remove_prefix(colon + 1 + length);
+      return value;
+    }
+    template <typename Number>
+    Number number() {
+      const std::string_view digits = text();
+      Number value{};
+      if (std::from_chars(digits.data(), digits.data() + digits.size(), value).ptr !=
+          digits.data() + digits.size()) {
+        whole_ = false;
+      }
+      return value;
+    }
+    void state(run_state& state) {
+      state.files_count = number<unsigned>();
+      state.current_file = text();
+      state.page_count = number<int>();
+      state.source_x_resolution = number<double>();
+      state.source_y_resolution = number<double>();
+      state.report_failed = number<int>() != 0;
+    }
+    bool at_end() const { return bytes_.empty(); }
+    bool whole() const { return whole_; }
+
+   private:
+    std::string_view bytes_;
+    bool whole_ = true;
+  };
+
+  // The file, its state as its turn finds it, and whether its report lines
+  // are kept.
+  static std::string encode_request(const task& job) {
+    field_writer fields;
+    fields.text(job.path);
+    fields.state(job.state);
+    fields.number(job.report.is_open() ? 1 : 0);
+    return fields.take();
+  }
+
+  static bool decode_request(std::string_view bytes, task& job) {
+    field_reader fields(bytes);
+    job.path = fields.text();
+    fields.state(job.state);
+    if (fields.number<int>() != 0) {
+      job.report = report_stream::held();
+    }
+    return fields.whole() && fields.at_end();
+  }
+
+  // The outcome, the state, the report text and the messages.
+  static std::string encode_result(task& job) {
+    field_writer fields;
+    fields.number(static_cast<int>(job.outcome));
+    fields.state(job.state);
+    fields.text(job.report.take_text());
+    for (const auto& [said, text] : job.messages.held()) {
+      fields.number(said ? 1 : 0);
+      fields.text(text);
+    }
+    return fields.take();
   }
 
   static bool decode_result(std::string_view bytes, task& job) {
-    bool whole = true;
-    auto field = [&] {
-      const std::size_t colon = bytes.find(':');
-      std::size_t length = 0;
-      const auto [end, error] = std::from_chars(bytes.data(), bytes.data() + colon, length);
-      if (colon == std::string_view::npos || error != std::errc() ||
-          end != bytes.data() + colon || length > bytes.size() - colon - 1) {
-        whole = false;
-        bytes = std::string_view();
-        return std::string_view();
-      }
-      const std::string_view value = bytes.substr(colon + 1, length);
-      bytes.remove_prefix(colon + 1 + length);
-      return value;
-    };
-    auto number = [&](auto& value) {
-      const std::string_view text = field();
-      if (std::from_chars(text.data(), text.data() + text.size(), value).ptr !=
-          text.data() + text.size()) {
-        whole = false;
-      }
-    };
-    int outcome = 0;
-    int report_failed = 0;
-    number(outcome);
-    job.outcome = static_cast<converter_result>(outcome);
-    number(job.state.files_count);
-    job.state.current_file = field();
-    number(job.state.page_count);
-    number(job.state.source_x_resolution);
-    number(job.state.source_y_resolution);
-    number(report_failed);
-    job.state.report_failed = report_failed != 0;
-    const std::string_view report = field();
+    field_reader fields(bytes);
+    job.outcome = static_cast<converter_result>(fields.number<int>());
+    fields.state(job.state);
+    const std::string_view report = fields.text();
     if (job.report.is_open()) {
       job.report.write(report);
     }
-    while (whole && !bytes.empty()) {
-      int said = 0;
-      number(said);
-      const std::string_view text = field();
-      if (said != 0) {
+    while (fields.whole() && !fields.at_end()) {
+      const bool said = fields.number<int>() != 0;
+      const std::string_view text = fields.text();
+      if (said) {
         job.messages.say(text);
       } else {
         job.messages.progress(text);
       }
     }
-    return whole;
+    return fields.whole();
   }
 
   void commit_finished() {
@@ -398,6 +504,9 @@ class file_hand_over {
   const batch_converter& convert_;
   const unsigned workers_;
   const worker_place place_;
+  // Worker processes between two files, under mutex_; each ends with this
+  // object, once every task has been joined.
+  std::vector<std::unique_ptr<platform::worker_process>> idle_workers_;
   std::deque<std::unique_ptr<task>> tasks_;  // handed over, not committed
   pixel_budget budget_{kPixelCacheBudget};
   std::uint64_t next_ticket_ = 0;

@@ -68,7 +68,7 @@ status find_calls(library_calls& found) {
 // at start had the loader not found it, with the loader's reason.
 constexpr int kLibraryMissingExitCode = 127;  // the program loader's own
 
-std::atomic<bool> library_loaded{false};
+std::atomic<bool> worked_on_images{false};
 
 const library_calls& calls() {
   static const library_calls loaded = [] {
@@ -78,7 +78,6 @@ const library_calls& calls() {
                    missing.reason().c_str());
       std::_Exit(kLibraryMissingExitCode);
     }
-    library_loaded = true;
     return found;
   }();
   return loaded;
@@ -623,7 +622,9 @@ status write_named_as(image_info& writing, Image* images, const std::string& sta
 
 }  // namespace
 
-bool has_started() { return library_loaded; }
+void start_library() { start(); }
+
+bool has_worked_on_images() { return worked_on_images; }
 
 void image_deleter::operator()(_Image* images) const { calls().DestroyImageList(images); }
 
@@ -631,6 +632,7 @@ void image_info_deleter::operator()(_ImageInfo* info) const { calls().DestroyIma
 
 image_info::image_info() {
   start();
+  worked_on_images = true;
   info_.reset(calls().AcquireImageInfo());
 }
 

@@ -72,11 +72,13 @@ struct image_info_changes {
   bool operator==(const image_info_changes&) const = default;
 };
 
-// Whether this process has loaded the library. A process that has must not be
-// copied by fork() to convert in the copy: the library's OpenMP threads do
-// not survive the copy, and its first parallel loop would wait for them for
-// ever.
-bool has_started();
+// Loads and starts the library without working on any image, so that the
+// processes copied from this one (fork) find it started. A copy is safe only
+// while this process has not worked on an image itself: the threads the
+// library then starts (OpenMP) do not survive the copy, and its first
+// parallel loop would wait for them for ever.
+void start_library();
+bool has_worked_on_images();
 
 struct image_deleter {
   void operator()(_Image* images) const;  // the whole list

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -14,11 +15,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <compare>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string_view>
+#include <vector>
 
 #include "common/ascii.h"
 #include "common/paths.h"
@@ -260,7 +264,8 @@ namespace {
 // Writes all of `bytes` to `descriptor`; false on the first failure.
 bool write_all(int descriptor, std::string_view bytes) {
   while (!bytes.empty()) {
-    const ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
+    // A peer that is gone fails the call with EPIPE instead of raising SIGPIPE.
+    const ssize_t written = ::send(descriptor, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     if (written < 0 && errno == EINTR) {
       continue;
     }
@@ -272,80 +277,157 @@ bool write_all(int descriptor, std::string_view bytes) {
   return true;
 }
 
-// How a child that gave no whole answer ended.
-std::string child_ending(int wait_status) {
-  if (WIFSIGNALED(wait_status)) {
-    const int signal = WTERMSIG(wait_status);
-    const char* name = strsignal(signal);
-    return "the conversion process ended by signal " + std::to_string(signal) +
-           (name != nullptr ? std::string(" (") + name + ")" : std::string());
+// Messages between the processes: eight bytes of length, then the bytes.
+bool write_message(int descriptor, std::string_view message) {
+  char length[8];
+  for (int i = 0; i < 8; ++i) {
+    length[i] = static_cast<char>(static_cast<std::uint64_t>(message.size()) >> (8 * i));
   }
-  return "the conversion process ended with exit code " +
-         std::to_string(WEXITSTATUS(wait_status)) + " without its result";
+  return write_all(descriptor, std::string_view(length, sizeof length)) &&
+         write_all(descriptor, message);
+}
+
+// Reads `count` bytes into `into`; false at the end of the pipe or on a
+// failure. Waits in steps of 100 ms, calling `waiting` between them.
+template <typename Waiting>
+bool read_exactly(int descriptor, std::size_t count, std::string& into, Waiting waiting) {
+  into.clear();
+  while (into.size() < count) {
+    pollfd ready{descriptor, POLLIN, 0};
+    constexpr int kStepMilliseconds = 100;
+    const int polled = ::poll(&ready, 1, kStepMilliseconds);
+    if (polled == 0 || (polled < 0 && errno == EINTR)) {
+      waiting();
+      continue;
+    }
+    char buffer[64 * 1024];
+    const std::size_t want = std::min(sizeof buffer, count - into.size());
+    const ssize_t got = polled < 0 ? -1 : ::read(descriptor, buffer, want);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got <= 0) {
+      return false;
+    }
+    into.append(buffer, static_cast<std::size_t>(got));
+  }
+  return true;
+}
+
+template <typename Waiting>
+bool read_message(int descriptor, std::string& message, Waiting waiting) {
+  std::string length;
+  if (!read_exactly(descriptor, 8, length, waiting)) {
+    return false;
+  }
+  std::uint64_t size = 0;
+  for (int i = 7; i >= 0; --i) {
+    size = size << 8 | static_cast<unsigned char>(length[static_cast<std::size_t>(i)]);
+  }
+  return read_exactly(descriptor, static_cast<std::size_t>(size), message, waiting);
+}
+
+// The child's loop: a request, its answer, until the requests end.
+[[noreturn]] void serve_requests(int channel, const worker_process::server& serve) {
+  std::string request;
+  bool answered = true;
+  try {
+    while (answered && read_message(channel, request, [] {})) {
+      answered = write_message(channel, serve(request));
+    }
+  } catch (...) {
+    answered = false;
+  }
+  (void)std::fflush(nullptr);
+  ::_exit(answered ? 0 : 1);
 }
 
 }  // namespace
 
-result<std::string> run_in_child(const std::function<std::string()>& work,
-                                 const volatile std::sig_atomic_t* stop) {
+namespace {
+
+// This process's ends of the channels of its live workers. A new worker
+// closes its copies of them: held open there, they would keep the other
+// workers from ever seeing their requests end.
+std::mutex channels_mutex;
+std::vector<int> open_channels;
+
+}  // namespace
+
+result<std::unique_ptr<worker_process>> worker_process::start(server serve) {
+  const std::lock_guard lock(channels_mutex);
   int ends[2];
-  if (::pipe2(ends, O_CLOEXEC) != 0) {
-    return status::error(std::string("cannot start a conversion process: ") +
-                         std::strerror(errno));
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+    return status::error(std::string("cannot start a worker process: ") + std::strerror(errno));
   }
   // What this process has buffered is written now, so the child neither
   // writes it again nor loses what it writes itself.
   (void)std::fflush(nullptr);
   const pid_t child = ::fork();
-  if (child < 0) {
-    const int error = errno;
-    ::close(ends[0]);
-    ::close(ends[1]);
-    return status::error(std::string("cannot start a conversion process: ") +
-                         std::strerror(error));
-  }
   if (child == 0) {
     ::close(ends[0]);
-    bool answered = false;
-    try {
-      answered = write_all(ends[1], work());
-    } catch (...) {
+    for (const int channel : open_channels) {
+      ::close(channel);
     }
-    (void)std::fflush(nullptr);
-    ::_exit(answered ? 0 : 1);
+    serve_requests(ends[1], serve);
   }
+  const int error = errno;
   ::close(ends[1]);
-  std::string answer;
+  if (child < 0) {
+    ::close(ends[0]);
+    return status::error(std::string("cannot start a worker process: ") + std::strerror(error));
+  }
+  open_channels.push_back(ends[0]);
+  return std::unique_ptr<worker_process>(new worker_process(child, ends[0]));
+}
+
+worker_process::~worker_process() {
+  if (alive()) {
+    (void)ended();
+  }
+}
+
+result<std::string> worker_process::ask(std::string_view request,
+                                        const volatile std::sig_atomic_t* stop) {
+  if (!alive()) {
+    return status::error("the worker process has ended");
+  }
   bool passed_on = false;
-  for (;;) {
+  auto pass_on_stop = [&] {
     if (stop != nullptr && *stop != 0 && !passed_on) {
-      (void)::kill(child, *stop);
+      (void)::kill(child_, *stop);
       passed_on = true;
     }
-    pollfd waiting{ends[0], POLLIN, 0};
-    constexpr int kStopCheckMilliseconds = 100;
-    const int ready = ::poll(&waiting, 1, kStopCheckMilliseconds);
-    if (ready == 0 || (ready < 0 && errno == EINTR)) {
-      continue;
-    }
-    char buffer[64 * 1024];
-    const ssize_t got = ready < 0 ? -1 : ::read(ends[0], buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) {
-      continue;
-    }
-    if (got <= 0) {
-      break;
-    }
-    answer.append(buffer, static_cast<std::size_t>(got));
+  };
+  std::string answer;
+  if (write_message(channel_, request) && read_message(channel_, answer, pass_on_stop)) {
+    return answer;
   }
-  ::close(ends[0]);
+  const status ending = ended();
+  return ending.is_ok() ? status::error("the worker process ended without answering") : ending;
+}
+
+status worker_process::ended() {
+  {
+    const std::lock_guard lock(channels_mutex);
+    std::erase(open_channels, channel_);
+    ::close(channel_);
+  }
   int wait_status = 0;
-  while (::waitpid(child, &wait_status, 0) < 0 && errno == EINTR) {
+  while (::waitpid(child_, &wait_status, 0) < 0 && errno == EINTR) {
   }
-  if (!WIFEXITED(wait_status) || WEXITSTATUS(wait_status) != 0) {
-    return status::error(child_ending(wait_status));
+  child_ = -1;
+  if (WIFSIGNALED(wait_status)) {
+    const int signal = WTERMSIG(wait_status);
+    const char* name = strsignal(signal);
+    return status::error("the conversion process ended by signal " + std::to_string(signal) +
+                         (name != nullptr ? std::string(" (") + name + ")" : std::string()));
   }
-  return answer;
+  if (WEXITSTATUS(wait_status) != 0) {
+    return status::error("the conversion process ended with exit code " +
+                         std::to_string(WEXITSTATUS(wait_status)));
+  }
+  return status::ok();
 }
 
 }  // namespace zq::platform

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,15 +64,35 @@ bool folder_exists(const std::string& path);
 // (128 + signal number when a signal ended it). Fails when it cannot start.
 status run_and_wait(const std::string& program, const std::string& argument, int& exit_code);
 
-// Runs `work` in a child process, a copy of this one made by fork(), and
-// returns the bytes it answers. The child has only the calling thread and
-// ends as soon as `work` returns, without running exit handlers. Fails when
-// no child can be started, or when the child ended without answering whole
-// (a crash, an exception): the reason says how it ended. While the child runs,
-// a stop this process was asked for (`*stop` non-zero: a signal's number) is
-// passed on to it as that signal, once.
-result<std::string> run_in_child(const std::function<std::string()>& work,
-                                 const volatile std::sig_atomic_t* stop);
+// A worker process: a copy of this one made by fork(), which answers the
+// requests it is sent, one at a time, with `serve` (bytes in, bytes out). The
+// child has only the thread that started it, keeps what it learns from one
+// request to the next (its memory, its loaded libraries), and ends without
+// running exit handlers when this object goes away.
+class worker_process {
+ public:
+  using server = std::function<std::string(std::string_view request)>;
+
+  static result<std::unique_ptr<worker_process>> start(server serve);
+  ~worker_process();
+  worker_process(const worker_process&) = delete;
+  worker_process& operator=(const worker_process&) = delete;
+
+  // Sends `request` and waits for the answer. While waiting, a stop this
+  // process was asked for (`*stop` non-zero: a signal's number) is passed on
+  // to the child as that signal, once. Fails when the child ended without
+  // answering (a crash, an exception): the reason says how it ended, and the
+  // object can answer nothing more (alive() is false).
+  result<std::string> ask(std::string_view request, const volatile std::sig_atomic_t* stop);
+  bool alive() const { return child_ > 0; }
+
+ private:
+  worker_process(int child, int channel) : child_(child), channel_(channel) {}
+  status ended();  // closes the channel, waits for the child, says how it ended
+
+  int child_;
+  int channel_;  // requests out, answers in
+};
 
 // The address of `symbol` in the shared library `path` (a bare file name is
 // looked up as the dynamic loader looks up a program's libraries), loaded on first use

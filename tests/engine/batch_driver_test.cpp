@@ -573,12 +573,12 @@ TEST_F(EngineRun, WorkersLeaveWhatOneAtATimeLeaves) {
   };
   // Workers convert in processes of their own until this process has started
   // the image library itself (the runs one at a time do), then on threads.
-  ASSERT_FALSE(magick::has_started());
+  ASSERT_FALSE(magick::has_worked_on_images());
   std::vector<outcome> in_processes;
   for (const auto& c : cases) {
     in_processes.push_back(convert(c.params, 4));
   }
-  EXPECT_FALSE(magick::has_started());
+  EXPECT_FALSE(magick::has_worked_on_images());
   for (std::size_t index = 0; index < std::size(cases) * 2; ++index) {
     const auto& c = cases[index % std::size(cases)];
     const outcome alone = convert(c.params, 1);
