@@ -29,9 +29,10 @@ converter_result convert_batch_file(engine_run& run, const std::string& path,
 using batch_converter = std::function<converter_result(engine_run& run, const std::string& path,
                                                        report_stream& report)>;
 
-// Where the workers of a walk convert: each file in a process of its own, a
-// copy of this one (the engine's runs: see file_hand_over), or on threads of
-// this process, for a converter that must share its memory.
+// Where the workers of a walk convert: in worker processes, copies of this
+// one that convert file after file (the engine's runs: the image library
+// runs some coders on one thread at a time within a process), or on threads
+// of this process, for a converter that must share its memory.
 enum class worker_place { processes, threads };
 
 // The flat walk over the files of settings.search_pattern ("<source>/*.tif",
@@ -40,13 +41,14 @@ enum class worker_place { processes, threads };
 //
 // With more than one worker the files are converted that many at a time
 // (worker_pool.h), `convert` being called in several processes or threads at
-// once (`place`; a process that has started the image library itself always
-// uses threads, as it cannot be copied safely); each
-// file's report lines, messages and state are committed in walk order, so the
-// report, the count and the messages are those of one worker. A file handed
-// over whose conversion had not begun when the run was asked to stop is not
-// converted, as if the walk had stopped before it. Every subfolder is entered
-// only once the files before it are committed.
+// once (`place`; a process that has worked on an image itself always uses
+// threads, as it cannot be copied safely); each file's report lines,
+// messages and state are committed in walk order, so the report, the count
+// and the messages are those of one worker. A file whose worker process
+// crashed or was killed is not converted, with the reason, and the walk goes
+// on. A file handed over whose conversion had not begun when the run was
+// asked to stop is not converted, as if the walk had stopped before it. Every
+// subfolder is entered only once the files before it are committed.
 bool walk_source_folder(engine_run& run, report_stream& report,
                         const batch_converter& convert = convert_batch_file,
                         unsigned workers = 1, worker_place place = worker_place::processes);

@@ -13,6 +13,7 @@
 
 #include "conversion_test_support.h"
 #include "engine/batch_driver.h"
+#include "engine/worker_messages.h"
 #include "engine_test_support.h"
 #include "jobfile/formats.h"
 #include "jobfile/job_keys.h"
@@ -262,6 +263,47 @@ TEST(WorkerPool, FilesConvertApartAndACrashCostsOneFile) {
   EXPECT_EQ(run.state.page_count, static_cast<int>(work.file("in/f5.tif").size()));
   EXPECT_NE(run.messages.progress_text().find("page of " + work.file("in/f5.tif")),
             std::string::npos);
+}
+
+// What goes to a worker and back: every field whole, whatever it holds.
+TEST(WorkerMessages, RequestsAndResultsComeBackAsTheyWent) {
+  handed_file sent;
+  sent.path = "/in/a:12:b.tif";
+  sent.state.files_count = 7;
+  sent.state.current_file = "/in/prev.tif";
+  sent.state.page_count = 3;
+  sent.state.source_x_resolution = 203.99999999999997;
+  sent.state.source_y_resolution = 0.1;
+  sent.state.report_failed = true;
+  sent.report = report_stream::held();
+  handed_file asked;
+  ASSERT_TRUE(decode_request(encode_request(sent), asked));
+  EXPECT_EQ(asked.path, sent.path);
+  EXPECT_EQ(asked.state.files_count, 7u);
+  EXPECT_EQ(asked.state.current_file, "/in/prev.tif");
+  EXPECT_EQ(asked.state.page_count, 3);
+  EXPECT_EQ(asked.state.source_x_resolution, sent.state.source_x_resolution);
+  EXPECT_EQ(asked.state.source_y_resolution, 0.1);
+  EXPECT_TRUE(asked.state.report_failed);
+  EXPECT_TRUE(asked.report.is_open());
+
+  asked.outcome = converter_result::stop;
+  asked.report.write("line one\r\n5:x\r\n");
+  asked.messages.say("cannot write /out/a.png: disk full");
+  asked.messages.progress("");
+  asked.messages.say("12:");
+  handed_file back;
+  back.report = report_stream::held();
+  const std::string result = encode_result(asked);
+  ASSERT_TRUE(decode_result(result, back));
+  EXPECT_EQ(back.outcome, converter_result::stop);
+  EXPECT_EQ(back.report.take_text(), "line one\r\n5:x\r\n");
+  EXPECT_EQ(back.messages.held(), asked.messages.held());
+
+  handed_file broken;
+  EXPECT_FALSE(decode_request("3:abc", broken));
+  EXPECT_FALSE(decode_result(result.substr(0, 20), broken));
+  EXPECT_FALSE(decode_result("99:short", broken));
 }
 
 }  // namespace
