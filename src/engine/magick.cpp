@@ -375,6 +375,14 @@ class yuv_plane_files {
       : files_(files), root_(std::move(root)), planes_(std::move(planes)) {}
 
   std::size_t take(const char* data, std::size_t length) {
+    // The writer hands over most samples one by one: while they fit in the
+    // plane and the buffer, they go straight in.
+    if (length < room_ && buffer_.size() + length < kBufferSize) {
+      buffer_.append(data, length);
+      room_ -= length;
+      in_plane_ += length;
+      return length;
+    }
     std::size_t taken = 0;
     while (taken < length && failure_.is_ok()) {
       if (plane_ == planes_.size()) {
@@ -393,6 +401,7 @@ class yuv_plane_files {
         flush();
       }
     }
+    room_ = failure_.is_ok() && plane_ < planes_.size() ? planes_[plane_].size - in_plane_ : 0;
     return failure_.is_ok() ? length : 0;
   }
 
@@ -454,6 +463,7 @@ class yuv_plane_files {
   std::vector<yuv_plane> planes_;
   std::size_t plane_ = 0;
   std::uint64_t in_plane_ = 0;
+  std::uint64_t room_ = 0;  // left in the plane being written, 0 until the first bytes
   std::string buffer_;
   std::vector<std::pair<char, std::unique_ptr<platform::writable_file>>> open_;
   status failure_ = status::ok();

@@ -245,8 +245,11 @@ status run_and_wait(const std::string& program, const std::string& argument, int
 }
 
 status find_library_symbol(const std::string& path, const char* symbol, void*& address) {
-  // dlopen counts the loads of one library and maps it once.
-  void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // dlopen counts the loads of one library and maps it once. Functions are
+  // bound on their first call, as the program loader binds the program's
+  // own: binding all of a large library's at once (ImageMagick's forty-odd)
+  // would cost every run that loads it over a millisecond.
+  void* library = dlopen(path.c_str(), RTLD_LAZY | RTLD_LOCAL);
   if (library == nullptr) {
     return status::error(dlerror());
   }
