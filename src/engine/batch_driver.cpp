@@ -144,6 +144,16 @@ class file_hand_over {
     while (!ended_ && !wait_for_free_worker()) {
       commit_finished();
     }
+    if (converts_apart() && idle_worker_count() == 0) {
+      // The first file, or a worker has ended: new ones are made once no
+      // file's thread runs (start_workers says why).
+      while (!ended_ && !tasks_.empty()) {
+        commit_first();
+      }
+      if (!ended_) {
+        start_workers();
+      }
+    }
     if (ended_) {
       return true;
     }
@@ -207,8 +217,6 @@ class file_hand_over {
   void start(const std::string& path, const std::string& key) {
     auto started = std::make_unique<task>();
     if (converts_apart()) {
-      // Loaded once here rather than in every worker process.
-      magick::start_library();
       give_worker(*started);
     }
     started->path = path;
@@ -304,24 +312,40 @@ class file_hand_over {
     }
   }
 
-  // An idle worker process for the file, or a new one, copied from the
-  // walk's thread before the file's own thread starts.
-  void give_worker(task& job) {
-    {
-      const std::lock_guard lock(mutex_);
-      if (!idle_workers_.empty()) {
-        job.worker = std::move(idle_workers_.back());
-        idle_workers_.pop_back();
+  std::size_t idle_worker_count() {
+    const std::lock_guard lock(mutex_);
+    return idle_workers_.size();
+  }
+
+  // Makes worker processes up to one per worker, copies of this process.
+  // Called only while no file's thread runs: a copy made while another
+  // thread holds a lock (the memory allocator's, under the address
+  // sanitizer) would wait for it for ever. The image library is started
+  // first, once here rather than in every worker.
+  void start_workers() {
+    magick::start_library();
+    while (idle_worker_count() < workers_) {
+      result<std::unique_ptr<platform::worker_process>> started =
+          platform::worker_process::start(
+              [this](std::string_view request) { return serve(request); });
+      if (!started.is_ok()) {
+        worker_failure_ = started.status();
         return;
       }
+      const std::lock_guard lock(mutex_);
+      idle_workers_.push_back(std::move(started).value());
     }
-    result<std::unique_ptr<platform::worker_process>> started = platform::worker_process::start(
-        [this](std::string_view request) { return serve(request); });
-    if (started.is_ok()) {
-      job.worker = std::move(started).value();
-    } else {
-      job.worker_failure = started.status();
+  }
+
+  // An idle worker process for the file, or why there is none.
+  void give_worker(task& job) {
+    const std::lock_guard lock(mutex_);
+    if (idle_workers_.empty()) {
+      job.worker_failure = worker_failure_;
+      return;
     }
+    job.worker = std::move(idle_workers_.back());
+    idle_workers_.pop_back();
   }
 
   // In the worker process: one file, as a worker thread would convert it.
@@ -375,6 +399,8 @@ class file_hand_over {
   // Worker processes between two files, under mutex_; each ends with this
   // object, once every task has been joined.
   std::vector<std::unique_ptr<platform::worker_process>> idle_workers_;
+  // Why the last worker process could not be made.
+  status worker_failure_ = status::error("no worker process");
   std::deque<std::unique_ptr<task>> tasks_;  // handed over, not committed
   pixel_budget budget_{kPixelCacheBudget};
   std::uint64_t next_ticket_ = 0;
