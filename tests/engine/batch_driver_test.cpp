@@ -552,10 +552,17 @@ TEST_F(EngineRun, WorkersLeaveWhatOneAtATimeLeaves) {
   const struct {
     const char* what;
     const char* params;
+    bool on_threads_too;
   } cases[] = {
-      {"PNG, pages apart, shared report", "image_type=7\r\nextract_all=1\r\n"},
+      {"PNG, pages apart, shared report", "image_type=7\r\nextract_all=1\r\n", true},
       {"TIFF, folder tree, reports per file",
-       "image_type=11\r\nrecurse=1\r\nreproduce_path=1\r\n[REPORT]\r\nuse_tiff_name=1\r\n"},
+       "image_type=11\r\nrecurse=1\r\nreproduce_path=1\r\n[REPORT]\r\nuse_tiff_name=1\r\n",
+       true},
+      // The JPEG writer optimises its coding only when the library's memory
+      // account allows: threads of one process share that account, so the
+      // large pages came out coded otherwise than one at a time. Processes
+      // each have their own.
+      {"JPEG, pages apart", "image_type=3\r\nextract_all=1\r\n", false},
   };
   struct outcome {
     int exit_code;
@@ -581,6 +588,9 @@ TEST_F(EngineRun, WorkersLeaveWhatOneAtATimeLeaves) {
   EXPECT_FALSE(magick::has_worked_on_images());
   for (std::size_t index = 0; index < std::size(cases) * 2; ++index) {
     const auto& c = cases[index % std::size(cases)];
+    if (index >= std::size(cases) && !c.on_threads_too) {
+      continue;
+    }
     const outcome alone = convert(c.params, 1);
     const outcome together =
         index < std::size(cases) ? in_processes[index] : convert(c.params, 4);
