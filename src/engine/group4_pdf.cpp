@@ -9,27 +9,25 @@
 
 #include "common/md5.h"
 #include "engine/pdf_layout.h"
+#include "engine/pieced_output.h"
 #include "platform/file_system.h"
 
 namespace zq::engine {
 namespace {
 
 // The document's bytes on their way to the file: counted for the cross
-// reference table, summed for the identifier until the trailer asks for it,
-// and handed over in large pieces. The first failed write is kept.
+// reference table, and summed for the identifier until the trailer asks for
+// it.
 class pdf_output {
  public:
-  explicit pdf_output(platform::writable_file& file) : file_(file) {}
+  explicit pdf_output(platform::writable_file& file) : pieces_(file) {}
 
   void put(std::string_view bytes) {
     offset_ += bytes.size();
     if (summing_) {
       sum_.update(bytes);
     }
-    pending_.append(bytes);
-    if (pending_.size() >= kPiece) {
-      flush();
-    }
+    pieces_.put(bytes);
   }
 
   std::uint64_t offset() const { return offset_; }
@@ -40,27 +38,13 @@ class pdf_output {
     return sum_.hex_digest();
   }
 
-  status finish() {
-    flush();
-    return failure_;
-  }
+  status finish() { return pieces_.finish(); }
 
  private:
-  static constexpr std::size_t kPiece = 256 * 1024;
-
-  void flush() {
-    if (failure_.is_ok() && !pending_.empty()) {
-      failure_ = file_.append(pending_);
-    }
-    pending_.clear();
-  }
-
-  platform::writable_file& file_;
-  std::string pending_;
+  pieced_output pieces_;
   std::uint64_t offset_ = 0;
   md5 sum_;
   bool summing_ = true;
-  status failure_ = status::ok();
 };
 
 std::string reference(std::size_t object) { return std::to_string(object) + " 0 R"; }

@@ -186,8 +186,6 @@ class library {
   bool policy_installed_ = false;
 };
 
-void start() { (void)library::instance(); }
-
 // MogrifyImage applies a setting (quality, interlace, compression, density)
 // only to the operations after it, so one that ends the list would never reach
 // the image. The settings of the list are made the images' own, as
@@ -632,7 +630,7 @@ status write_named_as(image_info& writing, Image* images, const std::string& sta
 
 }  // namespace
 
-void start_library() { start(); }
+void start_library() { (void)library::instance(); }
 
 bool has_worked_on_images() { return worked_on_images; }
 
@@ -641,7 +639,7 @@ void image_deleter::operator()(_Image* images) const { calls().DestroyImageList(
 void image_info_deleter::operator()(_ImageInfo* info) const { calls().DestroyImageInfo(info); }
 
 image_info::image_info() {
-  start();
+  start_library();
   worked_on_images = true;
   info_.reset(calls().AcquireImageInfo());
 }

@@ -8,54 +8,36 @@
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <exception>
-#include <filesystem>
 #include <string_view>
 #include <vector>
 
 #include "engine/pdf_layout.h"
+#include "engine/pieced_output.h"
 #include "platform/file_system.h"
 
 namespace zq::engine {
 namespace {
 
-// qpdf's output, handed to the engine's file in large pieces. The first write
-// that fails is kept, and everything after it dropped, so that the caller
-// reports the file system's reason. Nothing is thrown: qpdf finishes its
-// pipelines in destructors, where an exception would end the process.
+// qpdf's output, handed to the engine's file in large pieces (pieced_output).
+// Nothing is thrown: qpdf finishes its pipelines in destructors, where an
+// exception would end the process.
 class file_pipeline final : public Pipeline {
  public:
   explicit file_pipeline(platform::writable_file& file)
-      : Pipeline("output file", nullptr), file_(file) {}
+      : Pipeline("output file", nullptr), output_(file) {}
 
   void write(unsigned char const* data, size_t length) override {
-    if (!failure_.is_ok()) {
-      return;
-    }
-    pending_.append(reinterpret_cast<const char*>(data), length);
-    if (pending_.size() >= kPiece) {
-      put();
-    }
+    output_.put(std::string_view(reinterpret_cast<const char*>(data), length));
   }
-  void finish() override { put(); }
+  void finish() override { failure_ = output_.finish(); }
 
   const status& failure() const { return failure_; }
 
  private:
-  static constexpr std::size_t kPiece = 256 * 1024;
-
-  void put() {
-    if (failure_.is_ok() && !pending_.empty()) {
-      failure_ = file_.append(pending_);
-    }
-    pending_.clear();
-  }
-
-  platform::writable_file& file_;
-  std::string pending_;
+  pieced_output output_;
   status failure_ = status::ok();
 };
 

@@ -25,6 +25,22 @@ std::string make(const scratch_folder& folder, const std::string& name, const st
   return path;
 }
 
+// A Group 4 fax of two pages at 204 x 98 dpi.
+std::string make_two_page_fax(const scratch_folder& folder) {
+  return make(folder, "fax.tif",
+              "-size 1728x1100 xc:white -fill black -draw 'circle 800,500 800,90' "
+              "\\( +clone -draw 'rectangle 0,0 99,99' \\) -alpha off -monochrome "
+              "-units PixelsPerInch -density 204x98 -compress Group4");
+}
+
+// A Group 4 page stored min-is-black, at 300 dpi.
+std::string make_inverted_page(const scratch_folder& folder) {
+  return make(folder, "inverted.tif",
+              "-size 200x100 xc:white -fill black -draw 'rectangle 5,5 50,50' -monochrome "
+              "-define quantum:polarity=min-is-black -units PixelsPerInch -density 300 "
+              "-compress Group4");
+}
+
 // Pixels as a decoder sees them, grey, whatever the container.
 std::string pixels(const std::string& image) {
   return command_output("convert '" + image + "' -colorspace gray -depth 8 gray:- | md5sum");
@@ -64,15 +80,8 @@ TEST(FindEmbeddableG4, OnlySingleStripBilevelGroup4) {
 
 TEST(PdfPageBuilder, EmbedsGroup4DataAndCopiesPdfPagesInOrder) {
   scratch_folder folder;
-  const std::string fax = make(folder, "fax.tif",
-                               "-size 1728x1100 xc:white -fill black -draw 'circle 800,500 800,90' "
-                               "\\( +clone -draw 'rectangle 0,0 99,99' \\) -alpha off -monochrome "
-                               "-units PixelsPerInch -density 204x98 -compress Group4");
-  const std::string inverted =
-      make(folder, "inverted.tif",
-           "-size 200x100 xc:white -fill black -draw 'rectangle 5,5 50,50' -monochrome "
-           "-define quantum:polarity=min-is-black -units PixelsPerInch -density 300 "
-           "-compress Group4");
+  const std::string fax = make_two_page_fax(folder);
+  const std::string inverted = make_inverted_page(folder);
   const std::string colour_png = make(folder, "colour.png", "-size 90x60 gradient:red-blue");
   const std::string colour_pdf = folder.file("colour.pdf");
   ASSERT_EQ(std::system(("img2pdf -o '" + colour_pdf + "' '" + colour_png + "'").c_str()), 0);
@@ -156,15 +165,8 @@ TEST(PdfPageBuilder, FailuresNameTheFile) {
 // change with the way it was made.
 TEST(Group4PdfWriter, WritesTheJoinersBytes) {
   scratch_folder folder;
-  const std::string fax = make(folder, "fax.tif",
-                               "-size 1728x1100 xc:white -fill black -draw 'circle 800,500 800,90' "
-                               "\\( +clone -draw 'rectangle 0,0 99,99' \\) -alpha off -monochrome "
-                               "-units PixelsPerInch -density 204x98 -compress Group4");
-  const std::string inverted =
-      make(folder, "inverted.tif",
-           "-size 200x100 xc:white -fill black -draw 'rectangle 5,5 50,50' -monochrome "
-           "-define quantum:polarity=min-is-black -units PixelsPerInch -density 300 "
-           "-compress Group4");
+  const std::string fax = make_two_page_fax(folder);
+  const std::string inverted = make_inverted_page(folder);
   std::vector<ccitt_page> pages;
   for (const auto& [file, index, dpi] : {std::tuple{fax, 0, 204.0}, {fax, 1, 204.0},
                                          {inverted, 0, 300.0}, {fax, 0, 77.7}}) {
