@@ -107,8 +107,9 @@ converter_result hand_over(engine_run& run, const std::string& path, report_stre
   return outcome;
 }
 
-// Hands the files of a walk over: one at a time, or to `workers` threads
-// with their results committed in the order handed over.
+// Hands the files of a walk over: one at a time, or to `workers` worker
+// processes (threads where the process cannot be copied), with their results
+// committed in the order handed over.
 class file_hand_over {
  public:
   file_hand_over(engine_run& run, report_stream& report, const batch_converter& convert,

@@ -3,18 +3,17 @@
 // handed them over, so that the report, the count and the messages are those
 // of a run that converts one file at a time.
 //
-// Threads, not processes. What a conversion changes is its own: the run's
-// state (current file, page count, the source's resolution) is copied into
-// each file's task and taken back when the file is committed; report lines
-// and messages go into the task and are written at commit; the settings are
-// only read. ImageMagick works on separate images from several threads (its
-// exceptions, images and ImageInfos are per call here, and its start-up is a
-// function-local static); its OpenMP loops run inside whichever thread calls
-// them. Processes would each get ImageMagick's limits whole, but would have
-// to start ImageMagick and the run again, send their report lines back and
-// could not be stopped between files as one run is. The limits are shared by
-// the process, so the pixel cache is budgeted across workers instead
-// (pixel_budget).
+// Each file goes to a worker process, a copy of the engine made once the
+// image library is started (batch_driver.cpp); the file and the run's state
+// go to it as bytes (worker_messages.h) and its report lines, messages and
+// state come back so. A process that has worked on an image itself cannot be
+// copied safely, and then hands files to threads of its own: what a
+// conversion changes (current file, page count, the source's resolution) is
+// copied into each file's task and taken back at commit, the settings are
+// only read, and ImageMagick works on separate images from several threads.
+// Either way the pixel cache is budgeted across workers (pixel_budget): on
+// threads the library's limits are shared by the process, in processes the
+// budget bounds what the workers hold together.
 #pragma once
 
 #include <condition_variable>
