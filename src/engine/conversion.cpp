@@ -1,6 +1,8 @@
 #include "engine/conversion.h"
 
+#include <algorithm>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -26,6 +28,26 @@ bool has_fax_signature(platform::file_system& files, const std::string& path) {
   const result<std::string> head = files.read_head(path, 2);
   return head.is_ok() && head->size() == 2 && static_cast<unsigned char>((*head)[0]) == 0xBB &&
          static_cast<unsigned char>((*head)[1]) == 0x01;
+}
+
+// The coding of a Group 3 or Group 4 [TIFF] compression_type whose option
+// list changes nothing else a fax page could show: no size, no colour space,
+// a resolution of its own.
+std::optional<fax_coding> direct_fax_coding(const job_settings& job) {
+  const std::span<const std::string_view> names = tiff_compression_names();
+  if (!job.params_size.empty() || job.tiff_colorspace != 0 || job.tiff_dpi <= 0 ||
+      job.tiff_compression_type < 0 ||
+      static_cast<std::size_t>(job.tiff_compression_type) >= names.size()) {
+    return std::nullopt;
+  }
+  const std::string_view name = names[static_cast<std::size_t>(job.tiff_compression_type)];
+  if (name == "GROUP4") {
+    return fax_coding::group4;
+  }
+  if (name == "FAX") {
+    return fax_coding::group3;
+  }
+  return std::nullopt;
 }
 
 std::string density_text(int density) {
@@ -54,6 +76,9 @@ class source_conversion {
     }
     fax_ = has_fax_signature(run_.files, source_);
     if (std::optional<converter_result> copied = convert_group4_as_it_stands()) {
+      return counted(*copied);
+    }
+    if (std::optional<converter_result> copied = convert_fax_pages_directly()) {
       return counted(*copied);
     }
     if (const status named = read_setup(); !named.is_ok()) {
@@ -191,7 +216,49 @@ class source_conversion {
     const magick::pdf_resolution layout =
         magick::pdf_page_resolution(density.x, density.y, resolution.per_centimetre);
     run_.state.page_count = static_cast<int>(count);
+    return write_encoded(count, [&](joined_output& joined, std::size_t index) {
+      return joined.add_encoded(pages[index], layout);
+    });
+  }
 
+  // A TIFF of fax pages bound for a Group 3 or Group 4 TIFF whose options
+  // change nothing but the resolution: the pages go in as libtiff copies or
+  // recodes them (find_fax_pages), which is what reading, processing and
+  // writing them would give, without the image library. Nothing when the
+  // source or the settings do not allow it.
+  std::optional<converter_result> convert_fax_pages_directly() {
+    const job_settings& job = settings_.job;
+    const std::optional<fax_coding> coding = direct_fax_coding(job);
+    if (!coding || route_->join_pages != join_tiff_files || (batch_ && single_output()) || fax_) {
+      return std::nullopt;
+    }
+    std::vector<fax_page> pages;
+    if (!find_fax_pages(source_, *coding, job.params_density, pages) ||
+        !std::ranges::all_of(pages, &fax_page::per_inch)) {
+      return std::nullopt;
+    }
+    if (!all_pages()) {
+      pages.resize(1);
+    }
+    // What the image library would report of the first page: its own
+    // resolution, or the reading density (both in inches here).
+    run_.state.source_x_resolution = pages.front().x_resolution;
+    run_.state.source_y_resolution = pages.front().y_resolution;
+    run_.state.page_count = static_cast<int>(pages.size());
+    for (fax_page& page : pages) {
+      page.x_resolution = page.y_resolution = job.tiff_dpi;
+      page.own_file = !single_output();
+    }
+    return write_encoded(pages.size(), [&](joined_output& joined, std::size_t index) {
+      joined.add_fax_pages({pages[index]});
+      return status::ok();
+    });
+  }
+
+  // Pages 0 to count - 1, encoded already, into one output file, or into one
+  // each; `add` puts page `index` into the output being made.
+  template <typename Add>
+  converter_result write_encoded(std::size_t count, Add add) {
     // Pages [first, last) into one output file.
     auto write = [&](std::size_t first, std::size_t last, int page_index) {
       const std::optional<output_names> names = writable_output(page_index);
@@ -204,7 +271,7 @@ class source_conversion {
         return not_converted;
       }
       for (std::size_t index = first; index < last; ++index) {
-        if (const status added = joined->add_encoded(pages[index], layout); !added.is_ok()) {
+        if (const status added = add(*joined, index); !added.is_ok()) {
           return not_written(output, added);
         }
       }

@@ -3,6 +3,7 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdarg>
 #include <cstdint>
@@ -246,6 +247,7 @@ resolution_tags read_resolution_tags(TIFF* tiff) {
 // is left to the image library.
 bool written_resolution(TIFF* tiff, double reading_density, fax_page& page) {
   const auto [x, y, has_x, has_y, unit] = read_resolution_tags(tiff);
+  page.per_inch = unit == RESUNIT_INCH;
   if (!has_x && !has_y) {
     page.x_resolution = page.y_resolution = reading_density;
     return reading_density > 0 && unit != RESUNIT_CENTIMETER;
@@ -328,6 +330,11 @@ bool decodes_cleanly(TIFF* tiff, tiff_messages& messages, std::vector<unsigned c
 // The fax pages of a join, read from their files in order: consecutive pages
 // of one file share its handle, and the next page of the file is the next
 // directory, so a long file is walked once.
+// The chromaticity of sRGB, which the writer gives every image of a file of
+// its own.
+constexpr std::array<float, 2> kWhitePoint = {0.3127F, 0.329F};
+constexpr std::array<float, 6> kPrimaries = {0.64F, 0.33F, 0.3F, 0.6F, 0.15F, 0.06F};
+
 class fax_source {
  public:
   explicit fax_source(platform::file_system& files) : files_(files) {}
@@ -366,6 +373,11 @@ class fax_source {
                            static_cast<uint16_t>(total)) != 0 &&
               copy_string(in, out, TIFFTAG_IMAGEDESCRIPTION) &&
               copy_string(in, out, TIFFTAG_PAGENAME);
+    if (page.own_file) {
+      // In the writer's order, which is the order of their values in the file.
+      ok = ok && TIFFSetField(out, TIFFTAG_PRIMARYCHROMATICITIES, kPrimaries.data()) != 0 &&
+           TIFFSetField(out, TIFFTAG_WHITEPOINT, kWhitePoint.data()) != 0;
+    }
     ok = ok && (page.as_it_stands ? copy_raw_data(in, out, file_size_)
                                   : recode(in, out, rows, photometric == PHOTOMETRIC_MINISBLACK));
     ok = ok && TIFFWriteDirectory(out) != 0;

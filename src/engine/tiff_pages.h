@@ -1,6 +1,7 @@
 // TIFF pages handled as encoded data, through libtiff: joining files into one
 // multi-page TIFF, finding Group 4 data that can go into a PDF unchanged, and
-// taking fax pages into a joined TIFF as the image library would write them.
+// taking fax pages into a Group 3 or Group 4 TIFF, joined or one of their own,
+// as the image library would write them.
 // Pixels are never held in the image library's pixel cache: pages are copied
 // as they stand, or recoded a row at a time, so the cost is close to file
 // copying whatever the number of pages, and memory stays at one strip.
@@ -35,7 +36,7 @@ status join_tiff_files(platform::file_system& files, const std::vector<std::stri
 enum class fax_coding { group3, group4 };
 
 // A page of a fax TIFF whose pixels the image library would write unchanged
-// into a joined TIFF: it goes in without being decoded into the pixel cache.
+// into a TIFF: it goes in without being decoded into the pixel cache.
 struct fax_page {
   std::string file;
   std::size_t index = 0;  // its directory, from 0
@@ -49,6 +50,14 @@ struct fax_page {
   // reading density for a page that has none.
   double x_resolution = 0;
   double y_resolution = 0;
+  // The page's resolution unit is the inch (as its tag says, or by default):
+  // a page given another resolution keeps its unit, so only such a page can
+  // be written at a resolution in inches.
+  bool per_inch = true;
+  // Written as a file of its own rather than joined: the page then also
+  // carries the white point and primaries the writer gives every image (a
+  // join keeps only the tags it copies).
+  bool own_file = false;
 };
 
 // Every page of `tiff_file`, when each is a bilevel Group 3 or Group 4 page

@@ -1,11 +1,12 @@
-// Fax pages joined into a Group 3 or Group 4 TIFF without the image library:
-// which pages may go that way, and that they come out as the image library
-// writes them.
+// Fax pages written into a Group 3 or Group 4 TIFF without the image library,
+// joined or a file per page: which pages may go that way, and that they come
+// out as the image library writes them.
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
 
 #include <csignal>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <utility>
@@ -13,6 +14,7 @@
 
 #include "conversion_test_support.h"
 #include "engine/assembly.h"
+#include "engine/conversion.h"
 #include "engine/tiff_pages.h"
 #include "engine_test_support.h"
 #include "jobfile/formats.h"
@@ -21,6 +23,7 @@ namespace zq::engine {
 namespace {
 
 using testing::command_output;
+using testing::name_target;
 using testing::names_in;
 using testing::scratch_folder;
 using testing::settings_in;
@@ -84,6 +87,27 @@ const std::vector<fax_source> kSources = {
      false, false},
 };
 
+// Per page of a TIFF file: its tags as an independent reader (tiffinfo) shows
+// them, where it landed in the file left out, and a digest of its decoded strip.
+std::vector<std::string> pages_of(const std::string& file) {
+  const std::string seen = command_output("tiffinfo -d '" + file + "' 2>&1");
+  std::vector<std::string> pages;
+  for (std::size_t from = seen.find("=== TIFF directory"); from != std::string::npos;) {
+    const std::size_t next = seen.find("=== TIFF directory", from + 1);
+    std::string page = seen.substr(from, next - from);
+    const std::size_t offset = page.find("TIFF Directory at offset");
+    page.erase(offset, page.find('\n', offset) - offset);
+    const std::size_t strip = page.find("Strip 0:");
+    if (strip != std::string::npos) {
+      page = page.substr(0, strip) + "pixels " +
+             std::to_string(std::hash<std::string>{}(page.substr(strip)));
+    }
+    pages.push_back(page);
+    from = next;
+  }
+  return pages;
+}
+
 class FaxJoin : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -141,25 +165,6 @@ TEST_F(FaxJoin, WhichPagesGoWithoutTheImageLibrary) {
 // sends every page through it while leaving the pixels as they are. Tags and
 // decoded pixels of every page must agree (an independent reader: tiffinfo).
 TEST_F(FaxJoin, PagesAreThoseTheImageLibraryWrites) {
-  // Per page: its tags, and a digest of its decoded strip.
-  const auto pages_of = [](const std::string& file) {
-    const std::string seen = command_output("tiffinfo -d '" + file + "' 2>&1");
-    std::vector<std::string> pages;
-    for (std::size_t from = seen.find("=== TIFF directory"); from != std::string::npos;) {
-      const std::size_t next = seen.find("=== TIFF directory", from + 1);
-      std::string page = seen.substr(from, next - from);
-      const std::size_t offset = page.find("TIFF Directory at offset");  // where it landed
-      page.erase(offset, page.find('\n', offset) - offset);
-      const std::size_t strip = page.find("Strip 0:");
-      if (strip != std::string::npos) {
-        page = page.substr(0, strip) + "pixels " +
-               std::to_string(std::hash<std::string>{}(page.substr(strip)));
-      }
-      pages.push_back(page);
-      from = next;
-    }
-    return pages;
-  };
   for (const auto& [compression, size] : {std::pair{1, "64x40"}, std::pair{2, "64x40"},
                                           std::pair{1, "4096x2100"}, std::pair{2, "4096x2100"}}) {
     SCOPED_TRACE(std::to_string(compression) + " " + size);
@@ -173,6 +178,43 @@ TEST_F(FaxJoin, PagesAreThoseTheImageLibraryWrites) {
     ASSERT_EQ(direct.size(), expected.size());
     for (std::size_t page = 0; page < expected.size(); ++page) {
       EXPECT_EQ(direct[page], expected[page]);
+    }
+  }
+}
+
+// A single-file run to a Group 3 or Group 4 TIFF takes the same way, with the
+// run's resolution on every page, a file per page or all pages in one: each
+// output holds what the image library's route writes (a size equal to the
+// pages' own sends every page through it), pages its route alone may take
+// (positioned, per centimetre, damaged) included.
+TEST_F(FaxJoin, SingleFileRunsWriteWhatTheImageLibraryWrites) {
+  for (const fax_source& source : kSources) {
+    for (const auto& [compression, adjoin] :
+         {std::pair{1, 0}, std::pair{2, 0}, std::pair{1, 1}, std::pair{2, 1}}) {
+      SCOPED_TRACE(std::string(source.name) + " compression " + std::to_string(compression) +
+                   " adjoin " + std::to_string(adjoin));
+      std::vector<std::vector<std::string>> outputs;
+      for (const bool through : {false, true}) {
+        const std::string folder = folder_.file(through ? "through" : "direct");
+        test_run run(settings_in(folder_, kFormatTiff));
+        run.settings.job.tiff_compression_type = compression;
+        run.settings.job.tiff_adjoin = adjoin;
+        run.settings.job.tiff_dpi = 300;
+        run.settings.job.params_extract_all = 1;
+        run.settings.job.params_size = through ? source.size : "";
+        name_target(run.settings, folder + "/page.tif");
+        (void)convert_source_to_target(run.run, in(source.name), no_report_);
+        std::vector<std::string> pages;
+        for (const std::string& name : names_in(folder)) {
+          pages.push_back(name);
+          for (const std::string& page : pages_of(folder + "/" + name)) {
+            pages.push_back(page);
+          }
+        }
+        std::filesystem::remove_all(folder);
+        outputs.push_back(std::move(pages));
+      }
+      EXPECT_EQ(outputs[0], outputs[1]);
     }
   }
 }
