@@ -170,25 +170,36 @@ bool join_files(engine_run& run, report_stream& report, const join_request& requ
     run.messages.say("cannot write " + request.output_path + ": " + failure.text());
     return false;
   };
-  magick::image_info reading;
-  if (plan.reading_density) {
-    reading.set_density(*plan.reading_density);
-  }
-  // The pages are written with the options' settings alone: the reading
-  // density must not become the written pages' resolution.
-  magick::image_info writing;
-  writing.set_units_per_inch();
-  writing.apply(plan.writing);
+  // The image library's reading and writing settings, made for the first
+  // page that goes through it: a join of fax pages alone never starts it.
+  std::optional<magick::image_info> reading;
+  std::optional<magick::image_info> writing;
+  auto library_settings = [&] {
+    if (!reading) {
+      reading.emplace();
+      if (plan.reading_density) {
+        reading->set_density(*plan.reading_density);
+      }
+      // The pages are written with the options' settings alone: the reading
+      // density must not become the written pages' resolution.
+      writing.emplace();
+      writing->set_units_per_inch();
+      writing->apply(plan.writing);
+    }
+  };
 
   result<joined_output> joined =
-      joined_output::begin(run.files, request.route, &writing, request.output_path);
+      joined_output::begin(run.files, request.route, request.output_path);
   if (!joined.is_ok()) {
     return not_written(joined.status());
   }
   // Pages that are Group 4 data already go into a Group 4 PDF unchanged,
   // unless the pages are resized.
+  using magick::compression_choice;
   const bool copy_group4 = request.route.route == write_route::pdf_pages &&
-                           magick::asks_group4(writing) && settings.job.params_size.empty();
+                           (plan.writing.compression == compression_choice::group4 ||
+                            plan.writing.compression == compression_choice::fax) &&
+                           settings.job.params_size.empty();
   const double reading_density = settings.job.params_density;
   // Fax pages that the writer would store with the same pixels go into a
   // Group 3 or Group 4 TIFF without being decoded into the pixel cache.
@@ -235,25 +246,26 @@ bool join_files(engine_run& run, report_stream& report, const join_request& requ
       }
       continue;
     }
-    status read = reading.set_filename(input);
+    library_settings();
+    status read = reading->set_filename(input);
     std::size_t count = 0;
     if (read.is_ok()) {
-      result<std::size_t> pinged = magick::ping_page_count(reading);
+      result<std::size_t> pinged = magick::ping_page_count(*reading);
       read = pinged.status();
       count = pinged.is_ok() ? *pinged : 0;
     }
-    magick::page_sequence pages(reading, 0, count);
+    magick::page_sequence pages(*reading, 0, count);
     for (std::size_t index = 0; index < count && read.is_ok(); ++index) {
       result<image_ptr> page = pages.next();
       if (!page.is_ok()) {
         read = page.status();
         break;
       }
-      if (const status applied = magick::mogrify_first(writing, plan.page_options, *page);
+      if (const status applied = magick::mogrify_first(*writing, plan.page_options, *page);
           !applied.is_ok()) {
         return not_written(applied);
       }
-      if (const status added = joined->add_page(page->get()); !added.is_ok()) {
+      if (const status added = joined->add_page(*writing, page->get()); !added.is_ok()) {
         return not_written(added);
       }
     }

@@ -321,10 +321,10 @@ class file_hand_over {
   // Makes worker processes up to one per worker, copies of this process.
   // Called only while no file's thread runs: a copy made while another
   // thread holds a lock (the memory allocator's, under the address
-  // sanitizer) would wait for it for ever. The image library is started
-  // first, once here rather than in every worker.
+  // sanitizer) would wait for it for ever. Each worker starts the image
+  // library itself when a file first needs it, so a batch of pages that
+  // libtiff copies never starts it at all.
   void start_workers() {
-    magick::start_library();
     while (idle_worker_count() < workers_) {
       result<std::unique_ptr<platform::worker_process>> started =
           platform::worker_process::start(

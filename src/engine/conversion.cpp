@@ -81,6 +81,9 @@ class source_conversion {
     if (std::optional<converter_result> copied = convert_fax_pages_directly()) {
       return counted(*copied);
     }
+    if (starts_join() && reads_as_fax_pages()) {
+      return join_every_listed_file();
+    }
     if (const status named = read_setup(); !named.is_ok()) {
       return not_readable(named);
     }
@@ -92,11 +95,9 @@ class source_conversion {
     run_.state.source_y_resolution = magick::y_resolution(first->get());
     options_ = build_option_list(settings_, run_.state);
 
-    if (batch_ && single_output() && route_->assemble != nullptr) {
-      // The first source of the walk only triggers the join of the whole list;
-      // a join that wrote nothing leaves that file not converted.
+    if (starts_join()) {
       first->reset();
-      return route_->assemble(run_, report_) ? stop : stop_not_converted;
+      return join_every_listed_file();
     }
 
     prepare_write_settings();
@@ -110,6 +111,36 @@ class source_conversion {
     return route_ != nullptr && is_single_output(route_->format, settings_.job);
   }
   bool routed(write_route route) const { return route_ != nullptr && route_->route == route; }
+  // A batch run's join of every listed file (PDF, TIFF), which the first
+  // source the walk reads starts.
+  bool starts_join() const { return batch_ && single_output() && route_->assemble != nullptr; }
+
+  // The first source of the walk only triggers the join of the whole list;
+  // a join that wrote nothing leaves that file not converted.
+  converter_result join_every_listed_file() {
+    return route_->assemble(run_, report_) ? stop : stop_not_converted;
+  }
+
+  // Whether the source is a TIFF of fax pages that libtiff decodes without a
+  // complaint (find_fax_pages), which the image library reads alike: the
+  // image library need not read it to know. The run's state then takes the
+  // first page's resolution, as that read would.
+  bool reads_as_fax_pages() {
+    std::vector<fax_page> pages;
+    if (fax_ || !find_fax_pages(source_, fax_coding::group4, settings_.job.params_density, pages) ||
+        !pages.front().per_inch) {
+      return false;
+    }
+    take_resolution_of(pages.front());
+    return true;
+  }
+
+  // What the image library would report of a fax page read in inches: its
+  // own resolution, or the reading density for a page without one.
+  void take_resolution_of(const fax_page& page) {
+    run_.state.source_x_resolution = page.x_resolution;
+    run_.state.source_y_resolution = page.y_resolution;
+  }
 
   // A single-file run counts its own success.
   converter_result counted(converter_result outcome) {
@@ -174,7 +205,7 @@ class source_conversion {
     }
     const converter_result processed =
         process_pages(std::move(first), count, [&](image_ptr& page, std::size_t) {
-          const status added = joined->add_page(page.get());
+          const status added = joined->add_page(*write_info_, page.get());
           return added.is_ok() ? converted : not_written(output, added);
         });
     return processed == converted ? finish(*joined, output) : processed;
@@ -186,8 +217,8 @@ class source_conversion {
   // when the source or the settings do not allow it.
   std::optional<converter_result> convert_group4_as_it_stands() {
     const job_settings& job = settings_.job;
-    if (!routed(write_route::pdf_pages) || (batch_ && single_output()) ||
-        !job.params_size.empty() || job.pdf_compression_type != kPdfGroup4 || fax_) {
+    if (!routed(write_route::pdf_pages) || starts_join() || !job.params_size.empty() ||
+        job.pdf_compression_type != kPdfGroup4 || fax_) {
       return std::nullopt;
     }
     const std::size_t count = all_pages() ? tiff_page_count(source_) : 1;
@@ -229,7 +260,7 @@ class source_conversion {
   std::optional<converter_result> convert_fax_pages_directly() {
     const job_settings& job = settings_.job;
     const std::optional<fax_coding> coding = direct_fax_coding(job);
-    if (!coding || route_->join_pages != join_tiff_files || (batch_ && single_output()) || fax_) {
+    if (!coding || route_->join_pages != join_tiff_files || starts_join() || fax_) {
       return std::nullopt;
     }
     std::vector<fax_page> pages;
@@ -240,10 +271,7 @@ class source_conversion {
     if (!all_pages()) {
       pages.resize(1);
     }
-    // What the image library would report of the first page: its own
-    // resolution, or the reading density (both in inches here).
-    run_.state.source_x_resolution = pages.front().x_resolution;
-    run_.state.source_y_resolution = pages.front().y_resolution;
+    take_resolution_of(pages.front());
     run_.state.page_count = static_cast<int>(pages.size());
     for (fax_page& page : pages) {
       page.x_resolution = page.y_resolution = job.tiff_dpi;
@@ -355,8 +383,7 @@ class source_conversion {
   }
 
   std::optional<joined_output> begin_joined(const std::string& output) {
-    result<joined_output> joined =
-        joined_output::begin(run_.files, *route_, write_info_ ? &*write_info_ : nullptr, output);
+    result<joined_output> joined = joined_output::begin(run_.files, *route_, output);
     if (!joined.is_ok()) {
       (void)not_written(output, joined.status());
       return std::nullopt;
@@ -411,7 +438,7 @@ class source_conversion {
         if (!joined) {
           return not_converted;
         }
-        const status added = joined->add_page(images.get());
+        const status added = joined->add_page(*write_info_, images.get());
         return added.is_ok() ? finish(*joined, names.output) : not_written(names.output, added);
       }
       case write_route::image_library:

@@ -7,22 +7,19 @@
 namespace zq::engine {
 
 result<joined_output> joined_output::begin(platform::file_system& files, const format_route& route,
-                                           const magick::image_info* write_info,
                                            const std::string& output) {
   result<platform::staged_output> folder =
       platform::staged_output::begin(files, folder_of(output) + "pages");
   if (!folder.is_ok()) {
     return folder.status();
   }
-  return joined_output(files, route, write_info, output, std::move(folder).value());
+  return joined_output(files, route, output, std::move(folder).value());
 }
 
 joined_output::joined_output(platform::file_system& files, const format_route& route,
-                             const magick::image_info* write_info, std::string output,
-                             platform::staged_output pages_folder)
+                             std::string output, platform::staged_output pages_folder)
     : files_(&files),
       route_(&route),
-      write_info_(write_info),
       output_(std::move(output)),
       pages_folder_(std::move(pages_folder)) {}
 
@@ -30,12 +27,12 @@ std::string joined_output::next_page_file(std::string_view extension) const {
   return folder_of(pages_folder_.path()) + std::to_string(pages_) + std::string(extension);
 }
 
-status joined_output::add_page(_Image* page) {
+status joined_output::add_page(const magick::image_info& write_info, _Image* page) {
   // DCX pages are PCX files; every other format's pages are files of its own.
   const std::string_view extension = route_->format.extension;
   const std::string file = next_page_file(extension);
-  status added = is_pdf() ? add_pdf_page(page, file)
-                          : magick::write_images(*files_, *write_info_, page, file,
+  status added = is_pdf() ? add_pdf_page(write_info, page, file)
+                          : magick::write_images(*files_, write_info, page, file,
                                                  magick::coder_for_extension(extension));
   if (added.is_ok()) {
     if (!is_pdf()) {
@@ -55,11 +52,12 @@ void joined_output::add_fax_pages(std::vector<fax_page> pages) {
   }
 }
 
-status joined_output::add_pdf_page(_Image* page, const std::string& file) {
-  if (magick::asks_group4(*write_info_) && magick::is_bilevel(page)) {
+status joined_output::add_pdf_page(const magick::image_info& write_info, _Image* page,
+                                   const std::string& file) {
+  if (magick::asks_group4(write_info) && magick::is_bilevel(page)) {
     // The PDF writer would store this page as Group 4 data; the TIFF writer
     // makes the same data far faster, and it goes into the PDF unchanged.
-    magick::image_info group4 = write_info_->clone();
+    magick::image_info group4 = write_info.clone();
     magick::image_info_changes changes;
     changes.compression = magick::compression_choice::group4;
     group4.apply(changes);
@@ -68,13 +66,13 @@ status joined_output::add_pdf_page(_Image* page, const std::string& file) {
     ccitt_page encoded;
     tiff_resolution ignored;
     if (written.is_ok() && find_embeddable_g4(*files_, tiff, 0, encoded, ignored)) {
-      const magick::pdf_resolution resolution = magick::pdf_page_resolution(*write_info_, page);
+      const magick::pdf_resolution resolution = magick::pdf_page_resolution(write_info, page);
       encoded.x_resolution = resolution.x;
       encoded.y_resolution = resolution.y;
       return append_ccitt(encoded);
     }
   }
-  const status written = magick::write_images(*files_, *write_info_, page, file, "PDF");
+  const status written = magick::write_images(*files_, write_info, page, file, "PDF");
   if (!written.is_ok()) {
     return written;
   }

@@ -29,18 +29,15 @@ namespace zq::engine {
 class joined_output {
  public:
   // `route` is one whose pages can go into one file: PDF, TIFF, GIF or PCX
-  // (written as DCX). Every page is written with `write_info`, which must
-  // outlive this object (nullptr when only encoded pages are added), and
-  // every file is made through `files`, which must outlive it too. Fails when
-  // the private folder cannot be made.
+  // (written as DCX). Every file is made through `files`, which must outlive
+  // this object. Fails when the private folder cannot be made.
   static result<joined_output> begin(platform::file_system& files, const format_route& route,
-                                     const magick::image_info* write_info,
                                      const std::string& output);
 
-  // Encodes one page, already processed by the caller. For a PDF, the first
-  // page that is not Group 4 data loads the joiner's library, and fails when
-  // it cannot be loaded.
-  status add_page(_Image* page);
+  // Encodes one page, already processed by the caller, with the writing
+  // settings `write_info`. For a PDF, the first page that is not Group 4
+  // data loads the joiner's library, and fails when it cannot be loaded.
+  status add_page(const magick::image_info& write_info, _Image* page);
 
   // PDF only: a page whose Group 4 data goes in as it stands, laid out at
   // `resolution` (dots per inch).
@@ -58,20 +55,18 @@ class joined_output {
   status finish();
 
  private:
-  joined_output(platform::file_system& files, const format_route& route,
-                const magick::image_info* write_info, std::string output,
+  joined_output(platform::file_system& files, const format_route& route, std::string output,
                 platform::staged_output pages_folder);
 
   bool is_pdf() const { return route_->join_pages == nullptr; }
   std::string next_page_file(std::string_view extension) const;
-  status add_pdf_page(_Image* page, const std::string& file);
+  status add_pdf_page(const magick::image_info& write_info, _Image* page, const std::string& file);
   status append_ccitt(const ccitt_page& page);
   status start_joiner();
   status write_pdf(const std::string& path);
 
   platform::file_system* files_;
   const format_route* route_;
-  const magick::image_info* write_info_;
   std::string output_;
   platform::staged_output pages_folder_;  // never committed: removed with its pages
   std::vector<std::string> page_files_;   // TIFF, GIF, DCX: joined by the route's join_pages

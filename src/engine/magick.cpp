@@ -630,8 +630,6 @@ status write_named_as(image_info& writing, Image* images, const std::string& sta
 
 }  // namespace
 
-void start_library() { (void)library::instance(); }
-
 bool has_worked_on_images() { return worked_on_images; }
 
 void image_deleter::operator()(_Image* images) const { calls().DestroyImageList(images); }
@@ -639,7 +637,7 @@ void image_deleter::operator()(_Image* images) const { calls().DestroyImageList(
 void image_info_deleter::operator()(_ImageInfo* info) const { calls().DestroyImageInfo(info); }
 
 image_info::image_info() {
-  start_library();
+  (void)library::instance();
   worked_on_images = true;
   info_.reset(calls().AcquireImageInfo());
 }
@@ -876,7 +874,20 @@ std::string coder_for_extension(std::string_view extension) {
   return coder;
 }
 
-bool is_geometry(const std::string& text) { return calls().IsGeometry(text.c_str()) != MagickFalse; }
+bool is_geometry(const std::string& text) {
+  // "WIDTHxHEIGHT" in plain digits, as the joins write their density, is a
+  // geometry to the library's parser: a join of pages it never reads need
+  // not load it to be told.
+  const std::size_t by = text.find('x');
+  const auto digits = [](std::string_view part) {
+    return !part.empty() && std::ranges::all_of(part, [](char c) { return c >= '0' && c <= '9'; });
+  };
+  if (by != std::string::npos && digits(std::string_view(text).substr(0, by)) &&
+      digits(std::string_view(text).substr(by + 1))) {
+    return true;
+  }
+  return calls().IsGeometry(text.c_str()) != MagickFalse;
+}
 
 bool is_bilevel(const _Image* page) {
   exception_ptr exception = new_exception();

@@ -72,12 +72,10 @@ struct image_info_changes {
   bool operator==(const image_info_changes&) const = default;
 };
 
-// Loads and starts the library without working on any image, so that the
-// processes copied from this one (fork) find it started. A copy is safe only
-// while this process has not worked on an image itself: the threads the
-// library then starts (OpenMP) do not survive the copy, and its first
+// Whether this process has worked on an image (made reading or writing
+// settings). A copy of it (fork) is safe only while it has not: the threads
+// the library then starts (OpenMP) do not survive the copy, and its first
 // parallel loop would wait for them for ever.
-void start_library();
 bool has_worked_on_images();
 
 struct image_deleter {

@@ -3,8 +3,8 @@
 // handed them over, so that the report, the count and the messages are those
 // of a run that converts one file at a time.
 //
-// Each file goes to a worker process, a copy of the engine made once the
-// image library is started (batch_driver.cpp); the file and the run's state
+// Each file goes to a worker process, a copy of the engine made before it
+// has worked on any image (batch_driver.cpp); the file and the run's state
 // go to it as bytes (worker_messages.h) and its report lines, messages and
 // state come back so. A process that has worked on an image itself cannot be
 // copied safely, and then hands files to threads of its own: what a

@@ -112,15 +112,20 @@ class FaxJoin : public ::testing::Test {
  protected:
   void SetUp() override {
     for (const fax_source& source : kSources) {
-      std::string command = source.make;
-      for (std::size_t at; (at = command.find("PAGE")) != std::string::npos;) {
-        command.replace(at, 4, kPage);
-      }
-      for (std::size_t at; (at = command.find("{}")) != std::string::npos;) {
-        command.replace(at, 2, "'" + in(source.name) + "'");
-      }
-      ASSERT_EQ(std::system(command.c_str()), 0) << command;
+      make_source(source.make, in(source.name));
     }
+  }
+
+  // Runs the shell commands `make` with PAGE the drawing and {} the file.
+  static void make_source(std::string make, const std::string& path) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    for (std::size_t at; (at = make.find("PAGE")) != std::string::npos;) {
+      make.replace(at, 4, kPage);
+    }
+    for (std::size_t at; (at = make.find("{}")) != std::string::npos;) {
+      make.replace(at, 2, "'" + path + "'");
+    }
+    ASSERT_EQ(std::system(make.c_str()), 0) << make;
   }
 
   std::string in(const std::string& name) const { return folder_.file(name); }
@@ -217,6 +222,66 @@ TEST_F(FaxJoin, SingleFileRunsWriteWhatTheImageLibraryWrites) {
       EXPECT_EQ(outputs[0], outputs[1]);
     }
   }
+}
+
+// A fax archive goes into one TIFF, one PDF, a TIFF per fax and a PDF per fax
+// without the engine program ever loading the image library, as the dynamic
+// loader tells it; the outputs hold every page.
+TEST_F(FaxJoin, FaxArchivesNeverLoadTheImageLibrary) {
+  const std::string program = std::string(ZQ_INSTALL_LAYOUT_DIR) + "/Zembrit_Quarnel";
+  // Group 4 faxes with their resolution in inches, as fax software writes them.
+  const std::vector<std::pair<std::string, std::string>> faxes = {
+      {"one.tif", "convert PAGE -units PixelsPerInch -density 204x196 -compress Group4 {}"},
+      {"two.tif",
+       "convert PAGE \\( +clone -flop \\) -units PixelsPerInch -density 204x98 "
+       "-compress Group4 {}"},
+      {"fine.tif", "convert PAGE -units PixelsPerInch -density 300 -compress Group4 {}"},
+  };
+  std::filesystem::create_directories(folder_.file("archive-out"));
+  std::string list = "[FILES]\r\n";
+  for (std::size_t key = 0; key < faxes.size(); ++key) {
+    const std::string path = folder_.file("archive/" + faxes[key].first);
+    make_source(faxes[key].second, path);
+    list += std::to_string(key) + "=" + path + "\r\n";
+  }
+  const auto job = [&](const std::string& name, int format, const std::string& section) {
+    folder_.write(name, "[FOLDERS]\r\nsource=" + folder_.file("archive") + "\r\ntarget=" +
+                            folder_.file("archive-out") + "\r\ntemp=" + folder_.file("tmp") +
+                            "\r\n[PARAMS]\r\nimage_type=" + std::to_string(format) +
+                            "\r\nextract_all=1\r\nsize=\r\n" + section);
+    return folder_.file(name);
+  };
+  const std::string tiff_join = job("tiff-join.ini", kFormatTiff,
+                                    "[TIFF]\r\nadjoin=1\r\ncompression_type=2\r\ndpi=200\r\n"
+                                    "tif_name=joined\r\n");
+  const std::string tiff_each =
+      job("tiff-each.ini", kFormatTiff, "[TIFF]\r\nadjoin=0\r\ncompression_type=1\r\ndpi=200\r\n");
+  const std::string pdf_join = job(
+      "pdf-join.ini", kFormatPdf, "[PDF]\r\nadjoin=1\r\ncompression_type=1\r\npdf_name=joined\r\n");
+  const std::string pdf_each =
+      job("pdf-each.ini", kFormatPdf, "[PDF]\r\nadjoin=0\r\ncompression_type=1\r\n");
+  const std::string out = folder_.file("archive-out/");
+  const std::vector<std::pair<std::string, std::string>> runs = {
+      {"C|" + tiff_join, "joined.tif"},
+      {"C|" + tiff_each, "two_2.tif"},
+      {"C|" + pdf_join, "joined.pdf"},
+      {"C|" + pdf_each, "fine.pdf"},
+      {"G|" + folder_.file("archive/two.tif") + "|" + out + "pages.tif|" + tiff_join, "pages.tif"},
+      {"G|" + folder_.file("archive/one.tif") + "|" + out + "page.pdf|" + pdf_each, "page.pdf"},
+  };
+  for (const auto& [command, output] : runs) {
+    SCOPED_TRACE(command);
+    folder_.write("tmp/z.log", list);  // the TIFF join's list, as the settings program writes it
+    const std::string loaded =
+        command_output("LD_DEBUG=files '" + program + "' '" + command + "' 2>&1 >/dev/null");
+    EXPECT_FALSE(loaded.empty());  // the loader did report
+    EXPECT_EQ(loaded.find("libMagick"), std::string::npos);
+    EXPECT_TRUE(folder_.exists("archive-out/" + output));
+  }
+  EXPECT_EQ(pages_of(out + "joined.tif").size(), 4u);
+  EXPECT_EQ(pages_of(out + "pages.tif").size(), 2u);
+  const std::string pdf = command_output("pdfinfo '" + out + "joined.pdf'");
+  EXPECT_NE(pdf.find("Pages:           4"), std::string::npos) << pdf;
 }
 
 // A write that fails part-way (a file-size limit, as `ulimit -f` sets one)
