@@ -47,14 +47,8 @@ done
 wanted() { [[ " $runs " == *" $1 "* ]]; }
 
 cd "$top"
-if [ -z "$engine" ]; then
-  engine="$top/build/release/bin/Zembrit_Quarnel"
-  if [ ! -x "$engine" ]; then
-    cmake --preset release >/dev/null
-    cmake --build --preset release --target Zembrit_Quarnel
-  fi
-fi
-[ -x "$engine" ] || { echo "joins: no engine at $engine" >&2; exit 2; }
+. bench/release_engine.sh
+release_engine joins
 
 # The peers and the readers that check every output, by their real paths.
 convert=/usr/bin/convert

@@ -33,14 +33,8 @@ for n in "$faxes" "$scans"; do
 done
 
 cd "$top"
-if [ -z "$engine" ]; then
-  engine="$top/build/release/bin/Zembrit_Quarnel"
-  if [ ! -x "$engine" ]; then
-    cmake --preset release >/dev/null
-    cmake --build --preset release --target Zembrit_Quarnel
-  fi
-fi
-[ -x "$engine" ] || { echo "workers: no engine at $engine" >&2; exit 2; }
+. bench/release_engine.sh
+release_engine workers
 
 corpus="$work/corpus"
 bench/make_corpus.sh "$corpus" "$faxes" 0 1 "$scans"

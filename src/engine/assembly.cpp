@@ -134,26 +134,16 @@ bool add_group4_pages(platform::file_system& files, const std::string& path, dou
 }
 
 // The coding in which fax pages can go into a joined TIFF without the image
-// library: the list asks for Group 3 or Group 4, no resizing, and no colour
-// change that could reach a black and white page (the join's list always
-// asks for rgb, which keeps black and white as they are). Nothing otherwise.
+// library: the list asks for Group 3 or Group 4 and no colour change that
+// could reach a black and white page (fax_coding_for; the join's list always
+// asks for rgb), and no resizing. Nothing otherwise.
 std::optional<fax_coding> fax_join_coding(const engine_settings& settings,
                                           const join_request& request, const join_plan& plan) {
-  using magick::colorspace_choice;
-  using magick::compression_choice;
-  const magick::image_info_changes& writing = plan.writing;
   if (request.route.join_pages != join_tiff_files || !settings.job.params_size.empty() ||
-      settings.job.params_density <= 0 ||
-      (writing.colorspace && *writing.colorspace != colorspace_choice::rgb)) {
+      settings.job.params_density <= 0) {
     return std::nullopt;
   }
-  if (writing.compression == compression_choice::group4) {
-    return fax_coding::group4;
-  }
-  if (writing.compression == compression_choice::fax) {
-    return fax_coding::group3;
-  }
-  return std::nullopt;
+  return fax_coding_for(plan.writing);
 }
 
 // Joins every page of every readable input, in list order, a page at a time.
@@ -195,11 +185,8 @@ bool join_files(engine_run& run, report_stream& report, const join_request& requ
   }
   // Pages that are Group 4 data already go into a Group 4 PDF unchanged,
   // unless the pages are resized.
-  using magick::compression_choice;
   const bool copy_group4 = request.route.route == write_route::pdf_pages &&
-                           (plan.writing.compression == compression_choice::group4 ||
-                            plan.writing.compression == compression_choice::fax) &&
-                           settings.job.params_size.empty();
+                           magick::asks_group4(plan.writing) && settings.job.params_size.empty();
   const double reading_density = settings.job.params_density;
   // Fax pages that the writer would store with the same pixels go into a
   // Group 3 or Group 4 TIFF without being decoded into the pixel cache.

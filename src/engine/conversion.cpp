@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <optional>
-#include <span>
 #include <string_view>
 #include <vector>
 
@@ -28,26 +27,6 @@ bool has_fax_signature(platform::file_system& files, const std::string& path) {
   const result<std::string> head = files.read_head(path, 2);
   return head.is_ok() && head->size() == 2 && static_cast<unsigned char>((*head)[0]) == 0xBB &&
          static_cast<unsigned char>((*head)[1]) == 0x01;
-}
-
-// The coding of a Group 3 or Group 4 [TIFF] compression_type whose option
-// list changes nothing else a fax page could show: no size, no colour space,
-// a resolution of its own.
-std::optional<fax_coding> direct_fax_coding(const job_settings& job) {
-  const std::span<const std::string_view> names = tiff_compression_names();
-  if (!job.params_size.empty() || job.tiff_colorspace != 0 || job.tiff_dpi <= 0 ||
-      job.tiff_compression_type < 0 ||
-      static_cast<std::size_t>(job.tiff_compression_type) >= names.size()) {
-    return std::nullopt;
-  }
-  const std::string_view name = names[static_cast<std::size_t>(job.tiff_compression_type)];
-  if (name == "GROUP4") {
-    return fax_coding::group4;
-  }
-  if (name == "FAX") {
-    return fax_coding::group3;
-  }
-  return std::nullopt;
 }
 
 std::string density_text(int density) {
@@ -259,8 +238,16 @@ class source_conversion {
   // source or the settings do not allow it.
   std::optional<converter_result> convert_fax_pages_directly() {
     const job_settings& job = settings_.job;
-    const std::optional<fax_coding> coding = direct_fax_coding(job);
-    if (!coding || route_->join_pages != join_tiff_files || starts_join() || fax_) {
+    if (route_->join_pages != join_tiff_files || starts_join() || fax_ ||
+        !job.params_size.empty() || job.tiff_dpi <= 0) {
+      return std::nullopt;
+    }
+    magick::image_info_changes writing;
+    if (!interpret_option_list(build_option_list(settings_, run_.state), writing)) {
+      return std::nullopt;
+    }
+    const std::optional<fax_coding> coding = fax_coding_for(writing);
+    if (!coding) {
       return std::nullopt;
     }
     std::vector<fax_page> pages;

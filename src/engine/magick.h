@@ -166,6 +166,10 @@ bool is_bilevel(const _Image* page);
 
 // Whether the writing settings ask for Group 4 (or fax) compression.
 bool asks_group4(const image_info& info);
+inline bool asks_group4(const image_info_changes& changes) {
+  return changes.compression == compression_choice::group4 ||
+         changes.compression == compression_choice::fax;
+}
 
 // The resolution, in dots per inch, at which the PDF writer lays out `page`
 // with `info`: the settings' density when they have one, else the page's own,

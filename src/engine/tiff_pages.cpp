@@ -450,6 +450,19 @@ class fax_source {
 
 }  // namespace
 
+std::optional<fax_coding> fax_coding_for(const magick::image_info_changes& writing) {
+  if (writing.colorspace && *writing.colorspace != magick::colorspace_choice::rgb) {
+    return std::nullopt;
+  }
+  if (writing.compression == magick::compression_choice::group4) {
+    return fax_coding::group4;
+  }
+  if (writing.compression == magick::compression_choice::fax) {
+    return fax_coding::group3;
+  }
+  return std::nullopt;
+}
+
 std::size_t tiff_page_count(const std::string& tiff_file) {
   tiff_messages messages;
   tiff_ptr in = open_tiff(tiff_file, "rm", messages);

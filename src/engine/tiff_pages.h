@@ -7,11 +7,13 @@
 // copying whatever the number of pages, and memory stays at one strip.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include "common/status.h"
+#include "engine/magick.h"
 #include "engine/pdf_pages.h"
 
 namespace zq::platform {
@@ -34,6 +36,12 @@ status join_tiff_files(platform::file_system& files, const std::vector<std::stri
 // option lists' "FAX" (Group 3, one-dimensional, each line padded to a byte)
 // and "GROUP4".
 enum class fax_coding { group3, group4 };
+
+// The coding in which the writer stores a black and white page for the
+// writing settings `writing`: Group 3 or Group 4 as they ask, when no colour
+// change could reach the page (rgb keeps black and white as they are);
+// nothing for any other settings.
+std::optional<fax_coding> fax_coding_for(const magick::image_info_changes& writing);
 
 // A page of a fax TIFF whose pixels the image library would write unchanged
 // into a TIFF: it goes in without being decoded into the pixel cache.
